@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <vector>
 
 namespace pykesta {
 
@@ -70,6 +71,26 @@ Args<N> parse_args(const Params<N>& params, PyObject* const* args, Py_ssize_t na
     for (Py_ssize_t i = 0; i < params.required; ++i)
         if (out[i] == nullptr) raise_arg_count(params.func, params.required, max, nargs);
     return out;
+}
+
+// The same for a tp_call-style (tuple, dict) call.
+template <std::size_t N>
+Args<N> parse_tuple_args(const Params<N>& params, PyObject* args, PyObject* kwargs) {
+    Py_ssize_t nargs = PyTuple_GET_SIZE(args);
+    Py_ssize_t nkw = kwargs ? PyDict_GET_SIZE(kwargs) : 0;
+    if (nkw == 0) return parse_args(params, &PyTuple_GET_ITEM(args, 0), nargs, nullptr);
+    Ref kwnames = Ref::steal(PyTuple_New(nkw));
+    std::vector<PyObject*> stack(static_cast<std::size_t>(nargs + nkw));
+    for (Py_ssize_t i = 0; i < nargs; ++i) stack[i] = PyTuple_GET_ITEM(args, i);
+    Py_ssize_t pos = 0, k = 0;
+    PyObject *key, *value;
+    while (PyDict_Next(kwargs, &pos, &key, &value)) {
+        Py_INCREF(key);
+        PyTuple_SET_ITEM(kwnames.get(), k, key);
+        stack[nargs + k++] = value;
+    }
+    // Borrowed values stay alive: the dict is not touched while parsing.
+    return parse_args(params, stack.data(), nargs, kwnames.get());
 }
 
 // Rejects an argument whose type is not `type` (or a subclass); None passes

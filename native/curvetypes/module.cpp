@@ -1,5 +1,112 @@
-#include <Python.h>
+// Import of pykesta.curvetypes: the classes, the kernels, the modules it
+// uses, its published names, the exception classes and the native API.
+#define PYKESTA_IMPORTS_NUMPY
+#include "curvetypes/numpy_api.h"
 
-static PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "pykesta.curvetypes", nullptr, -1, nullptr};
+#include "common/native_api.h"
+#include "curvetypes/base.h"
+#include "curvetypes/kernels.h"
+#include "curvetypes/module_state.h"
+#include "curvetypes/names.h"
+#include "curvetypes/types.h"
 
-PyMODINIT_FUNC PyInit_curvetypes() { return PyModule_Create(&module_def); }
+#include <cstring>
+
+namespace pykesta::curvetypes {
+
+ModuleGlobals globals;
+
+static c_point1d make_point(double u, double value, uint32_t order) { return {u, value, order}; }
+
+static const CurvetypesAPI api = {
+    &PyKESTAObject_Type,         &Point1d_Type,         &Trajectory1d_Type,
+    &base_vtable,                &point_vtable,         &trajectory_vtable,
+    sizeof(PyKESTAObjectObject), sizeof(Point1dObject), sizeof(Trajectory1dObject),
+    make_point,
+};
+
+static const char module_doc[] =
+    "\nIn this module there are the data structures necessary for the working of the\n"
+    "library.\n\n";
+
+static PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "pykesta.curvetypes", module_doc, -1,
+                                 nullptr};
+
+// Imports `name` and enters it into the module as `alias`; returns it (borrowed).
+static PyObject* import_as(PyObject* module, const char* name, const char* alias) {
+    Ref imported = Ref::steal(PyImport_ImportModule(name));
+    check_status(PyModule_AddObjectRef(module, alias, imported.get()));
+    return imported.get();
+}
+
+// `from lxml import etree`, with the interpreter's error when etree is missing.
+static PyObject* import_etree(PyObject* module) {
+    Ref lxml = Ref::steal(PyImport_ImportModule("lxml"));
+    Ref etree = Ref::steal_or_null(PyObject_GetAttrString(lxml.get(), "etree"));
+    if (!etree) {
+        PyErr_Clear();
+        etree = Ref::steal_or_null(PyImport_ImportModule("lxml.etree"));
+        if (!etree) {
+            if (!PyErr_ExceptionMatches(PyExc_ImportError)) throw python_error{};
+            PyErr_Clear();
+            Ref missing = Ref::steal(PyUnicode_FromString("etree"));
+            raise_format(PyExc_ImportError, "cannot import name %S", missing.get());
+        }
+    }
+    check_status(PyModule_AddObjectRef(module, "etree", etree.get()));
+    return etree.get();
+}
+
+static PyObject* new_exception(PyObject* module, const char* name, const char* doc) {
+    Ref type = Ref::steal(PyErr_NewExceptionWithDoc(name, doc, PyExc_Exception, nullptr));
+    const char* short_name = std::strrchr(name, '.') + 1;
+    check_status(PyModule_AddObjectRef(module, short_name, type.get()));
+    return type.get();
+}
+
+static void initialise(PyObject* module) {
+    globals.module = module;
+    intern_names();
+    create_classes(module);
+    import_as(module, "numpy", "np"); // numpy's array types are needed from here on
+    bind_kernels(import_as(module, "pykesta.knotmath", "knotmath"));
+    globals.np = import_as(module, "numpy", "np");
+    if (_import_array() < 0) {
+        PyErr_Clear();
+        raise(PyExc_ImportError, "numpy.core.multiarray failed to import");
+    }
+    globals.os = import_as(module, "os", "os");
+    globals.etree = import_etree(module);
+    import_as(module, "re", "re");
+    globals.package = import_as(module, "pykesta", "pykesta");
+    Ref all = Ref::steal(Py_BuildValue("[sssss]", "ConvergenceError", "CorruptedFileError",
+                                       "PyKESTAObject", "Trajectory1d", "Point1d"));
+    check_status(PyModule_AddObjectRef(module, "__all__", all.get()));
+    globals.ConvergenceError =
+        new_exception(module, "pykesta.curvetypes.ConvergenceError",
+                      "\n    An error when a macro-instruction loop fails.\n    \n    ");
+    globals.CorruptedFileError =
+        new_exception(module, "pykesta.curvetypes.CorruptedFileError",
+                      "\n    An error when an uploaded file is corrupted.\n    ");
+    Ref extension = Ref::steal(PyUnicode_FromString(".pykesta"));
+    check_status(PyModule_AddObjectRef(module, "DEF_EXT", extension.get()));
+    globals.DEF_EXT = extension.get();
+    add_unpickle_function(module);
+    export_function(module, "make_point", reinterpret_cast<void*>(make_point),
+                    "pykesta::curvetypes::c_point1d (double u, double value, uint32_t order)");
+    export_function(module, "api", const_cast<CurvetypesAPI*>(&api), api_signature);
+}
+
+} // namespace pykesta::curvetypes
+
+PyMODINIT_FUNC PyInit_curvetypes() {
+    using namespace pykesta;
+    PyObject* module = PyModule_Create(&curvetypes::module_def);
+    if (module == nullptr) return nullptr;
+    int status = guard_status([&] { curvetypes::initialise(module); });
+    if (status < 0) {
+        Py_DECREF(module);
+        return nullptr;
+    }
+    return module;
+}

@@ -1,0 +1,150 @@
+// The three classes of the module: their type objects, documentation, and
+// their assembly from the parts each concept file contributes.
+#include "curvetypes/types.h"
+
+#include <list>
+
+namespace pykesta::curvetypes {
+
+static const char base_doc[] = "\n    An abstract class for python_kesta type.\n    \n    ";
+
+static const char point_doc[] =
+    "Simple class for storing a point in joint space.\n\n"
+    "Attributes\n----------\n"
+    "t : float\n    Time coordinate.\n"
+    "val : float\n    Numeric value.\n"
+    "order : int\n"
+    "    Order of derivation to which the coordinate refers, greater than or equal\n"
+    "    to zero: 0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...\n\n"
+    "Methods\n-------\n"
+    "copy()\n    Return a copy of the object.\n"
+    "savexml(fname, ID)\n    Saves the point into a .xml format file.\n"
+    "loadxml(fname, ID)\n    Static method: loads a point from a .xml format file.\n";
+
+static const char trajectory_doc[] =
+    "One-dimensional trajectory extension type.\n\n"
+    "Attributes\n----------\n"
+    "p : int\n    Degree of the univariate B-spline that parameterizes the trajectory.\n"
+    "n : int\n    The highest index of the trajectory parameterization coefficients.\n"
+    "    len(cpts) = n + 1.\n"
+    "ptrs_owner : bint\n"
+    "    If set, the object frees the structures pointed to by '_knotvector' and\n"
+    "    '_cpts' when it is deallocated.\n"
+    "order : int\n"
+    "    Order of derivation the curve refers to, greater than or equal to zero:\n"
+    "    0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...\n"
+    "start : float\n    Left end of the curve domain.\n"
+    "stop : float\n    Right end of the curve domain.\n\n"
+    "Methods\n-------\n"
+    "_sget_knotvector(), _sget_cpts(), _dset_data(knots, cpts, p, n, order, owner)\n"
+    "    Need to pickle protocol.\n"
+    "get_knotvector_asarray(), get_cpts_asarray()\n    Array views of the two arrays.\n"
+    "get_xcpts()\n    Returns the x-coordinates of the control points.\n"
+    "peval(x), dpeval(x, nu=1)\n    Evaluate the trajectory or a derivative at a point.\n"
+    "ceval(xp), dceval(xp, nu=1)\n    Evaluate over an increasing array, in place.\n"
+    "rshift(x), ashift(x)\n    Relative and absolute translation along the x-axis.\n"
+    "hscale(k)\n    Scales horizontally keeping the start of the domain fixed.\n"
+    "adapt(start, stop)\n    Adapts the trajectory in a new domain.\n"
+    "derivative(nu=1), antiderivative(nu=1)\n    Derivative and antiderivative trajectories.\n"
+    "degelev(nu=1)\n    Increases the degree of the B-Spline.\n"
+    "knotins(u, r), knotref(X)\n    Knot insertion and refinement.\n"
+    "knotrem(u, r, tol=1e-13), knotsrem(tol=1e-13), knotrem_notol(u, r)\n    Knot removal.\n"
+    "c_splcsum(other), c_splcmul(other)\n    Sum and product of two trajectories.\n"
+    "setValueTr(point)\n    Sets a condition by vertical shift of the trajectory.\n"
+    "setValueAm(point)\n"
+    "    Sets a condition multiplying the trajectory by a calculated constant.\n"
+    "copy()\n    Return a copy of the object.\n"
+    "savexml(fname, ID), loadxml(fname, ID)\n    Saving to and loading from .xml files.\n";
+
+PyTypeObject PyKESTAObject_Type = {
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
+    .tp_name = "pykesta.curvetypes.PyKESTAObject",
+    .tp_basicsize = sizeof(PyKESTAObjectObject),
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .tp_doc = base_doc,
+};
+
+PyTypeObject Point1d_Type = {
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
+    .tp_name = "pykesta.curvetypes.Point1d",
+    .tp_basicsize = sizeof(Point1dObject),
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .tp_doc = point_doc,
+    .tp_base = &PyKESTAObject_Type,
+};
+
+PyTypeObject Trajectory1d_Type = {
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
+    .tp_name = "pykesta.curvetypes.Trajectory1d",
+    .tp_basicsize = sizeof(Trajectory1dObject),
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+    .tp_doc = trajectory_doc,
+    .tp_base = &PyKESTAObject_Type,
+};
+
+const PyKESTAObjectVTable& vtable_of(PyObject* obj) {
+    if (PyObject_TypeCheck(obj, &Trajectory1d_Type)) return trajectory_vtable.base;
+    if (PyObject_TypeCheck(obj, &Point1d_Type)) return point_vtable.base;
+    return base_vtable;
+}
+
+// Method and property tables must outlive the types: they are kept here.
+static std::list<TypeParts> assembled;
+
+static void finish(TypeParts& parts, PyObject* module, const char* name) {
+    parts.methods.push_back({nullptr, nullptr, 0, nullptr});
+    parts.properties.push_back({nullptr, nullptr, nullptr, nullptr, nullptr});
+    parts.type.tp_methods = parts.methods.data();
+    parts.type.tp_getset = parts.properties.data();
+    check_status(PyType_Ready(&parts.type));
+    check_status(PyModule_AddObjectRef(module, name, reinterpret_cast<PyObject*>(&parts.type)));
+}
+
+// Puts `doc` on the slot wrapper of Trajectory1d.__call__.
+static void document_call_slot(const char* doc) {
+    static wrapperbase documented;
+    PyObject* slot = PyDict_GetItemString(Trajectory1d_Type.tp_dict, "__call__");
+    if (slot == nullptr || !Py_IS_TYPE(slot, &PyWrapperDescr_Type)) return;
+    auto* wrapper = reinterpret_cast<PyWrapperDescrObject*>(slot);
+    documented = *wrapper->d_base;
+    documented.doc = doc;
+    wrapper->d_base = &documented;
+}
+
+// Trajectory1d pickles through __getstate__/__setstate__, the interpreter's
+// standard way, instead of the base's reduction: object.__reduce__ is put back.
+static void restore_standard_reduce() {
+    PyObject* standard = PyDict_GetItemString(PyBaseObject_Type.tp_dict, "__reduce__");
+    check_status(PyDict_SetItemString(Trajectory1d_Type.tp_dict, "__reduce__", standard));
+    PyType_Modified(&Trajectory1d_Type);
+}
+
+void create_classes(PyObject* module) {
+    TypeParts& base = assembled.emplace_back(TypeParts{PyKESTAObject_Type, {}, {}});
+    add_base(base, base_vtable);
+    add_base_persistence(base, base_vtable);
+    finish(base, module, "PyKESTAObject");
+
+    point_vtable.base = base_vtable;
+    TypeParts& point = assembled.emplace_back(TypeParts{Point1d_Type, {}, {}});
+    add_point(point, point_vtable);
+    add_point_persistence(point, point_vtable);
+    finish(point, module, "Point1d");
+
+    trajectory_vtable.base = base_vtable;
+    TypeParts& trajectory = assembled.emplace_back(TypeParts{Trajectory1d_Type, {}, {}});
+    add_trajectory_record(trajectory, trajectory_vtable);
+    add_state(trajectory, trajectory_vtable);
+    add_evaluation(trajectory, trajectory_vtable);
+    add_transforms(trajectory, trajectory_vtable);
+    add_calculus(trajectory, trajectory_vtable);
+    add_knot_operations(trajectory, trajectory_vtable);
+    add_arithmetic(trajectory, trajectory_vtable);
+    add_constraints(trajectory, trajectory_vtable);
+    add_trajectory_persistence(trajectory, trajectory_vtable);
+    finish(trajectory, module, "Trajectory1d");
+    document_call_slot(trajectory_call_doc);
+    restore_standard_reduce();
+}
+
+} // namespace pykesta::curvetypes

@@ -1,0 +1,275 @@
+// Evaluation of a trajectory and its derivatives at one point (peval,
+// dpeval), over an increasing array in place (ceval, dceval), and through the
+// call operator for any scalar or array-like input.
+#include "curvetypes/numpy_api.h"
+
+#include "curvetypes/trajectory.h"
+
+#include "common/argparse.h"
+#include "common/buffer.h"
+#include "common/convert.h"
+#include "curvetypes/kernels.h"
+#include "curvetypes/module_state.h"
+#include "curvetypes/predicates.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace pykesta::curvetypes {
+
+[[noreturn]] static void raise_negative_nu() {
+    raise(PyExc_ValueError, "'nu' must be non-negative number");
+}
+
+static void check_point_in_domain(PyObject* self, double x) {
+    if (before_start(self, x) || after_stop(self, x)) {
+        Ref value = new_float(x);
+        raise_format(PyExc_ValueError, "'x' out of domain: %S", value.get());
+    }
+}
+
+// The checks that ceval and dceval share, in their order.
+static void check_points(PyObject* self, const double* xp, int32_t m) {
+    if (m == 0) raise(PyExc_ValueError, "zero size arrays are not allowed");
+    if (!issorted(xp, m)) raise(PyExc_ValueError, "'xp' must be increasing");
+    if (before_start(self, xp[0]) || after_stop(self, xp[m - 1]))
+        raise(PyExc_ValueError, "domain error");
+}
+
+// ---- native operations ----------------------------------------------------------
+
+static double peval_native(PyObject* self, double x) {
+    Arrays a = require_arrays(self);
+    check_point_in_domain(self, x);
+    return kernels.splpev(x, a.U, a.nU, a.P, a.nP, as_trajectory(self)->p);
+}
+
+static double dpeval_native(PyObject* self, double x, int32_t nu) {
+    if (nu < -1) {
+        // The derivative table would have a negative length: numpy's own error.
+        npy_intp length = npy_intp{nu} + 1;
+        Ref never = Ref::steal(PyArray_SimpleNew(1, &length, NPY_DOUBLE));
+    }
+    Arrays a = require_arrays(self);
+    check_point_in_domain(self, x);
+    if (nu < 0) raise_negative_nu();
+    int32_t p = as_trajectory(self)->p;
+    if (nu > p) return 0.0; // every derivative above the degree vanishes
+    double derivatives[64];
+    std::unique_ptr<double[]> large;
+    double* D = derivatives;
+    if (nu >= 64) D = (large = std::make_unique<double[]>(nu + 1)).get();
+    kernels.dsplpev(x, a.U, a.nU, a.P, a.nP, p, nu, D, nu + 1);
+    return D[nu];
+}
+
+static void ceval_native(PyObject* self, PyObject* xp_obj) {
+    Arrays a = require_arrays(self);
+    DoubleBuffer xp(xp_obj, DoubleBuffer::writable, true);
+    check_points(self, xp.data(), xp.size());
+    kernels.splcev(xp.data(), xp.size(), a.U, a.nU, a.P, a.nP, as_trajectory(self)->p);
+}
+
+static void dceval_native(PyObject* self, PyObject* xp_obj, int32_t nu) {
+    Arrays a = require_arrays(self);
+    DoubleBuffer xp(xp_obj, DoubleBuffer::writable, true);
+    int32_t m = xp.size();
+    check_points(self, xp.data(), m);
+    if (nu < 0) raise_negative_nu();
+    auto D = std::make_unique<double[]>(m);
+    kernels.dsplcev(xp.data(), m, a.U, a.nU, a.P, a.nP, as_trajectory(self)->p, nu, nu, D.get(), 1,
+                    m);
+    std::copy(D.get(), D.get() + m, xp.data());
+}
+
+// ---- dispatching forms -----------------------------------------------------------
+
+double peval(PyObject* self, double x) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.peval))
+        return to_double(call(redefined.get(), new_float(x).get()).get());
+    return peval_native(self, x);
+}
+
+double dpeval(PyObject* self, double x, int32_t nu) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.dpeval))
+        return to_double(call(redefined.get(), new_float(x).get(), new_int(nu).get()).get());
+    return dpeval_native(self, x, nu);
+}
+
+void ceval(PyObject* self, PyObject* xp) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.ceval)) {
+        call(redefined.get(), xp);
+        return;
+    }
+    ceval_native(self, xp);
+}
+
+void dceval(PyObject* self, PyObject* xp, int32_t nu) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.dceval)) {
+        call(redefined.get(), xp, new_int(nu).get());
+        return;
+    }
+    dceval_native(self, xp, nu);
+}
+
+// ---- the call operator -------------------------------------------------------------
+
+static bool is_scalar(PyObject* x) {
+    if (PyFloat_Check(x) || PyLong_Check(x)) return true;
+    Ref isscalar = Ref::steal(PyObject_GetAttrString(globals.np, "isscalar"));
+    Ref answer = call(isscalar.get(), x);
+    int truth = PyObject_IsTrue(answer.get());
+    check_status(truth);
+    return truth != 0;
+}
+
+// A fresh one-dimensional, C-contiguous float64 copy of `x`, as
+// numpy.array(x, copy=True, ndmin=1) then ascontiguousarray(ravel, float64):
+// the caller's object is never written.
+static Ref points_copy(PyObject* x) {
+    if (PyArray_CheckExact(x)) {
+        auto* a = reinterpret_cast<PyArrayObject*>(x);
+        if (PyArray_NDIM(a) == 1 && PyArray_TYPE(a) == NPY_DOUBLE)
+            return Ref::steal(PyArray_NewCopy(a, NPY_CORDER));
+    }
+    Ref array_function = Ref::steal(PyObject_GetAttrString(globals.np, "array"));
+    Ref kwargs = Ref::steal(Py_BuildValue("{sOsi}", "copy", Py_True, "ndmin", 1));
+    Ref args = Ref::steal(PyTuple_Pack(1, x));
+    Ref array = Ref::steal(PyObject_Call(array_function.get(), args.get(), kwargs.get()));
+    if (!PyArray_Check(array.get()) || PyArray_NDIM(reinterpret_cast<PyArrayObject*>(array.get())) > 1)
+        raise(PyExc_ValueError, "'x' must be one-dimensional");
+    return Ref::steal(PyArray_FromAny(array.get(), PyArray_DescrFromType(NPY_DOUBLE), 1, 1,
+                                      NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_ALIGNED, nullptr));
+}
+
+static Ref evaluate_array(PyObject* self, PyObject* x, int32_t nu) {
+    Ref points = points_copy(x);
+    auto* array = reinterpret_cast<PyArrayObject*>(points.get());
+    npy_intp m = PyArray_SIZE(array);
+    Ref order; // the permutation that sorted the points, when they needed sorting
+    if (!issorted(static_cast<double*>(PyArray_DATA(array)), m)) {
+        order = Ref::steal(PyArray_ArgSort(array, 0, NPY_QUICKSORT));
+        points = Ref::steal(PyArray_TakeFrom(array, order.get(), 0, nullptr, NPY_RAISE));
+        array = reinterpret_cast<PyArrayObject*>(points.get());
+    }
+    if (nu == 0)
+        ceval(self, points.get());
+    else if (nu > 0)
+        dceval(self, points.get(), nu);
+    else
+        raise_negative_nu();
+    if (!order) return points;
+    Ref result = Ref::steal(PyArray_SimpleNew(1, &m, NPY_DOUBLE));
+    auto* out = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(result.get())));
+    const auto* sorted = static_cast<const double*>(PyArray_DATA(array));
+    const auto* index =
+        static_cast<const npy_intp*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(order.get())));
+    for (npy_intp i = 0; i < m; ++i) out[index[i]] = sorted[i];
+    return result;
+}
+
+static PyObject* trajectory_call(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return guard_object([&]() -> Ref {
+        auto [x, nu_obj] = parse_tuple_args(Params<2>{"__call__", {"x", "nu"}, 1}, args, kwargs);
+        int32_t nu = nu_obj ? to_int32(nu_obj) : 0;
+        if (is_scalar(x)) {
+            double value = to_double(x);
+            if (nu == 0) return new_float(peval(self, value));
+            if (nu < 0) raise_negative_nu();
+            return new_float(dpeval(self, value, nu));
+        }
+        return evaluate_array(self, x, nu);
+    });
+}
+
+// ---- interpreter methods --------------------------------------------------------------
+
+static PyObject* py_peval(PyObject* self, PyObject* x) {
+    return guard_object([&] { return new_float(peval_native(self, to_double(x))); });
+}
+
+static PyObject* py_dpeval(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                           PyObject* kwnames) {
+    return guard_object([&] {
+        auto [x, nu] = parse_args(Params<2>{"dpeval", {"x", "nu"}, 1}, args, nargs, kwnames);
+        double value = to_double(x);
+        return new_float(dpeval_native(self, value, nu ? to_int32(nu) : 1));
+    });
+}
+
+static PyObject* py_ceval(PyObject* self, PyObject* xp) {
+    return guard_object([&] {
+        ceval_native(self, xp);
+        return Ref::borrow(Py_None);
+    });
+}
+
+static PyObject* py_dceval(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                           PyObject* kwnames) {
+    return guard_object([&] {
+        auto [xp, nu] = parse_args(Params<2>{"dceval", {"xp", "nu"}, 1}, args, nargs, kwnames);
+        int32_t order = nu ? to_int32(nu) : 1;
+        dceval_native(self, xp, order);
+        return Ref::borrow(Py_None);
+    });
+}
+
+// ---- table entries -------------------------------------------------------------------------
+
+static int peval_entry(PyObject* self, double x, double* result) {
+    return guard_status([&] { *result = peval(self, x); });
+}
+static int ceval_entry(PyObject* self, PyObject* xp) {
+    return guard_status([&] { ceval(self, xp); });
+}
+static int dpeval_entry(PyObject* self, double x, int32_t nu, double* result) {
+    return guard_status([&] { *result = dpeval(self, x, nu); });
+}
+static int dceval_entry(PyObject* self, PyObject* xp, int32_t nu) {
+    return guard_status([&] { dceval(self, xp, nu); });
+}
+
+const char* const trajectory_call_doc =
+    "__call__($self, /, x, nu=0)\n--\n\n"
+    "Evaluates the trajectory or its dervative.\n\n"
+    "Parameters\n----------\nx : double or array_like\n"
+    "    Points to evaluate at, in any order.\nnu : int\n    Derivative order. Default is 0.\n\n"
+    "Returns\n-------\nfloat or numpy.ndarray\n"
+    "    A float for a scalar x, otherwise a new one-dimensional array in the order of x.\n";
+
+void add_evaluation(TypeParts& parts, Trajectory1dVTable& vtable) {
+    parts.type.tp_call = trajectory_call;
+    vtable.peval = peval_entry;
+    vtable.ceval = ceval_entry;
+    vtable.dpeval = dpeval_entry;
+    vtable.dceval = dceval_entry;
+    parts.methods.insert(parts.methods.end(), {
+        {"peval", py_peval, METH_O,
+         "peval($self, x, /)\n--\n\nEvaluates the trajectory.\n\n"
+         "Parameters\n----------\nx : double\n    Point in the domain.\n\n"
+         "Returns\n-------\nfloat\n    The value at x.\n"},
+        {"ceval", py_ceval, METH_O,
+         "ceval($self, xp, /)\n--\n\n"
+         "Evaluates the trajectory in a set of data points. The array 'xp' is\n"
+         "        overwritten with the resultes.\n\n"
+         "Parameters\n----------\nxp : numpy.ndarray of float64\n"
+         "    Points in the domain; must be increasing.\n"},
+        {"dpeval", reinterpret_cast<PyCFunction>(py_dpeval), METH_FASTCALL | METH_KEYWORDS,
+         "dpeval($self, /, x, nu=1)\n--\n\nEvaluates the derivative of the trajectory.\n\n"
+         "Parameters\n----------\nx : double\n    Point in the domain.\nnu : int\n"
+         "    Derivative order. Must be non-negative number. Default is 1.\n\n"
+         "Returns\n-------\nfloat\n    The derivative of order nu at x.\n"},
+        {"dceval", reinterpret_cast<PyCFunction>(py_dceval), METH_FASTCALL | METH_KEYWORDS,
+         "dceval($self, /, xp, nu=1)\n--\n\n"
+         "Evaluates the derivative of a set of data points. The array 'xp' is\n"
+         "        overwritten with the resultes.\n\n"
+         "Parameters\n----------\nxp : numpy.ndarray of float64\n"
+         "    Points in the domain; must be increasing.\nnu : int\n"
+         "    Derivative order. Must be non-negative number. Default is 1.\n\n"
+         "Notes\n-----\n"
+         "For a large number of points it might be more efficient to use the\n"
+         "        'self.derivative' and 'self.ceval' functions.\n"},
+    });
+}
+
+} // namespace pykesta::curvetypes

@@ -1,0 +1,302 @@
+// Trajectory1d: the record, its lifecycle, properties, array views, copies,
+// text forms and attribute dictionary.
+#include "curvetypes/numpy_api.h"
+
+#include "curvetypes/trajectory.h"
+
+#include "common/argparse.h"
+#include "common/convert.h"
+#include "curvetypes/kernels.h"
+
+#include <cstring>
+
+namespace pykesta::curvetypes {
+
+Trajectory1dVTable trajectory_vtable;
+
+Arrays require_arrays(PyObject* self) {
+    Trajectory1dObject* t = as_trajectory(self);
+    if (t->_knotvector == nullptr || t->_cpts == nullptr)
+        raise(PyExc_ValueError, "the trajectory holds no knot vector or control points");
+    return {t->_knotvector, knot_count(t), t->_cpts, cpts_count(t)};
+}
+
+void set_storage(Trajectory1dObject* self, Ref knot_storage, Ref cpts_storage) {
+    PyObject* old_knots = self->knot_storage;
+    PyObject* old_cpts = self->cpts_storage;
+    self->knot_storage = knot_storage.release();
+    self->cpts_storage = cpts_storage.release();
+    self->_knotvector =
+        self->knot_storage ? reinterpret_cast<StorageObject*>(self->knot_storage)->data : nullptr;
+    self->_cpts =
+        self->cpts_storage ? reinterpret_cast<StorageObject*>(self->cpts_storage)->data : nullptr;
+    Py_XDECREF(old_knots);
+    Py_XDECREF(old_cpts);
+}
+
+static Ref allocate_trajectory() {
+    return Ref::steal(Trajectory1d_Type.tp_alloc(&Trajectory1d_Type, 0));
+}
+
+Ref new_trajectory(Buffer knots, Buffer cpts, int32_t p, int32_t n, uint32_t order,
+                   bool owner_flag) {
+    Ref knot_storage = adopt_storage(std::move(knots));
+    Ref cpts_storage = adopt_storage(std::move(cpts));
+    Ref result = allocate_trajectory();
+    Trajectory1dObject* t = as_trajectory(result.get());
+    t->p = p;
+    t->n = n;
+    t->order = order;
+    t->ptrs_owner = owner_flag;
+    set_storage(t, std::move(knot_storage), std::move(cpts_storage));
+    return result;
+}
+
+Ref expect_trajectory(Ref obj) {
+    if (!PyObject_TypeCheck(obj.get(), &Trajectory1d_Type))
+        raise_format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(obj.get())->tp_name,
+                     Trajectory1d_Type.tp_name);
+    return obj;
+}
+
+static bool compare_with_bound(PyObject* self, double x, PyObject* bound_name, int op) {
+    Trajectory1dObject* t = as_trajectory(self);
+    if (Py_TYPE(self) == &Trajectory1d_Type && t->_knotvector != nullptr) {
+        double bound = bound_name == names.start ? t->_knotvector[0]
+                                                 : t->_knotvector[knot_count(t) - 1];
+        return op == Py_LT ? x < bound : x > bound;
+    }
+    Ref bound = Ref::steal(PyObject_GetAttr(self, bound_name));
+    Ref value = new_float(x);
+    int result = PyObject_RichCompareBool(value.get(), bound.get(), op);
+    check_status(result);
+    return result == 1;
+}
+
+void check_trajectory_arg(PyObject* obj, const char* name, bool none_allowed) {
+    check_arg_type(obj, &Trajectory1d_Type, name, none_allowed);
+}
+
+bool before_start(PyObject* self, double x) { return compare_with_bound(self, x, names.start, Py_LT); }
+bool after_stop(PyObject* self, double x) { return compare_with_bound(self, x, names.stop, Py_GT); }
+
+// ---- construction and lifecycle -------------------------------------------
+
+static PyObject* trajectory_new(PyTypeObject* type, PyObject*, PyObject*) {
+    // Every argument is accepted and ignored: the result is an empty trajectory.
+    return type->tp_alloc(type, 0);
+}
+
+static void trajectory_dealloc(PyObject* self) {
+    set_storage(as_trajectory(self), Ref(), Ref());
+    Py_TYPE(self)->tp_free(self);
+}
+
+static PyObject* from_ptrs_entry(double* knotvector, double* cpts, int32_t p, int32_t n,
+                                 uint32_t order, int owner) {
+    return guard_object([&] {
+        Ref knot_storage = knotvector ? wrap_storage(knotvector, int64_t{n} + p + 2, owner != 0)
+                                      : Ref();
+        Ref cpts_storage = cpts ? wrap_storage(cpts, int64_t{n} + 1, owner != 0) : Ref();
+        Ref result = allocate_trajectory();
+        Trajectory1dObject* t = as_trajectory(result.get());
+        t->p = p;
+        t->n = n;
+        t->order = order;
+        t->ptrs_owner = owner != 0;
+        set_storage(t, std::move(knot_storage), std::move(cpts_storage));
+        return result;
+    });
+}
+
+static PyObject* new_struct_entry(int32_t p, int32_t n, uint32_t order) {
+    return guard_object([&] {
+        Buffer knots(int64_t{n} + p + 2);
+        Buffer cpts(int64_t{n} + 1);
+        return new_trajectory(std::move(knots), std::move(cpts), p, n, order);
+    });
+}
+
+// ---- copy ------------------------------------------------------------------
+
+static Ref copy_native(PyObject* self) {
+    Trajectory1dObject* t = as_trajectory(self);
+    if (t->_knotvector == nullptr || t->_cpts == nullptr) return allocate_trajectory();
+    Buffer knots = Buffer::copy_of(t->_knotvector, knot_count(t));
+    Buffer cpts = Buffer::copy_of(t->_cpts, cpts_count(t));
+    return new_trajectory(std::move(knots), std::move(cpts), t->p, t->n, t->order);
+}
+
+Ref copy(PyObject* self) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.copy))
+        return expect_trajectory(call(redefined.get()));
+    return copy_native(self);
+}
+
+static PyObject* py_copy(PyObject* self, PyObject*) {
+    return guard_object([&] { return copy_native(self); });
+}
+
+static PyObject* py_dunder_copy(PyObject* self, PyObject*) {
+    return guard_object([&] { return copy(self); });
+}
+
+static PyObject* py_dunder_deepcopy(PyObject* self, PyObject*) {
+    return guard_object([&] { return copy(self); });
+}
+
+// ---- properties and views ----------------------------------------------------
+
+static PyObject* get_p(PyObject* self, void*) { return PyLong_FromLong(as_trajectory(self)->p); }
+static PyObject* get_n(PyObject* self, void*) { return PyLong_FromLong(as_trajectory(self)->n); }
+static PyObject* get_order(PyObject* self, void*) {
+    return PyLong_FromUnsignedLong(as_trajectory(self)->order);
+}
+static PyObject* get_start(PyObject* self, void*) {
+    Trajectory1dObject* t = as_trajectory(self);
+    if (t->_knotvector == nullptr) Py_RETURN_NONE;
+    return PyFloat_FromDouble(t->_knotvector[0]);
+}
+static PyObject* get_stop(PyObject* self, void*) {
+    Trajectory1dObject* t = as_trajectory(self);
+    if (t->_knotvector == nullptr) Py_RETURN_NONE;
+    return PyFloat_FromDouble(t->_knotvector[knot_count(t) - 1]);
+}
+
+static PyObject* py_get_knotvector_asarray(PyObject* self, PyObject*) {
+    Trajectory1dObject* t = as_trajectory(self);
+    if (t->knot_storage == nullptr) Py_RETURN_NONE;
+    return guard_object([&] { return view_of_storage(t->knot_storage); });
+}
+
+static PyObject* py_get_cpts_asarray(PyObject* self, PyObject*) {
+    Trajectory1dObject* t = as_trajectory(self);
+    if (t->cpts_storage == nullptr) Py_RETURN_NONE;
+    return guard_object([&] { return view_of_storage(t->cpts_storage); });
+}
+
+static PyObject* py_get_xcpts(PyObject* self, PyObject*) {
+    return guard_object([&] {
+        Arrays a = require_arrays(self);
+        npy_intp length = a.nP;
+        Ref result = Ref::steal(PyArray_SimpleNew(1, &length, NPY_DOUBLE));
+        auto* x = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(result.get())));
+        kernels.averagcpts(a.U, a.nU, as_trajectory(self)->p, x, a.nP);
+        return result;
+    });
+}
+
+// ---- text forms and attribute dictionary ---------------------------------------
+
+static PyObject* trajectory_str(PyObject* self) {
+    return guard_object([&] {
+        Trajectory1dObject* t = as_trajectory(self);
+        Ref start = Ref::steal(PyObject_GetAttr(self, names.start));
+        Ref stop = Ref::steal(PyObject_GetAttr(self, names.stop));
+        return Ref::steal(PyUnicode_FromFormat(
+            "Trajectory1d(start = %S, stop = %S, p = %d, n = %d, order = %lu)", start.get(),
+            stop.get(), t->p, t->n, static_cast<unsigned long>(t->order)));
+    });
+}
+
+static PyObject* trajectory_repr(PyObject* self) {
+    return guard_object([&] {
+        Trajectory1dObject* t = as_trajectory(self);
+        Ref start = Ref::steal(PyObject_GetAttr(self, names.start));
+        Ref stop = Ref::steal(PyObject_GetAttr(self, names.stop));
+        return Ref::steal(PyUnicode_FromFormat(
+            "{'start': %S, 'stop': %S, 'p': %d, 'n': %d, 'order': %lu}", start.get(), stop.get(),
+            t->p, t->n, static_cast<unsigned long>(t->order)));
+    });
+}
+
+static void set_text(PyObject* dict, const char* key, Ref text) {
+    check_status(PyDict_SetItemString(dict, key, text.get()));
+}
+
+static Ref get_attrib_native(PyObject* self) {
+    Trajectory1dObject* t = as_trajectory(self);
+    Ref dict = Ref::steal(PyDict_New());
+    set_text(dict.get(), "p", Ref::steal(PyUnicode_FromFormat("%d", t->p)));
+    set_text(dict.get(), "n", Ref::steal(PyUnicode_FromFormat("%d", t->n)));
+    set_text(dict.get(), "owner", Ref::steal(PyUnicode_FromString(t->ptrs_owner ? "True" : "False")));
+    set_text(dict.get(), "order",
+             Ref::steal(PyUnicode_FromFormat("%lu", static_cast<unsigned long>(t->order))));
+    for (PyObject* name : {names.start, names.stop}) {
+        Ref value = Ref::steal(PyObject_GetAttr(self, name));
+        Ref text = Ref::steal(PyObject_Str(value.get()));
+        check_status(PyDict_SetItem(dict.get(), name, text.get()));
+    }
+    return dict;
+}
+
+static PyObject* get_attrib_entry(PyObject* self) {
+    return guard_object([&] {
+        if (Ref redefined = find_override(self, &Trajectory1d_Type, names._getAttrib))
+            return call(redefined.get());
+        return get_attrib_native(self);
+    });
+}
+
+static PyObject* py_get_attrib(PyObject* self, PyObject*) {
+    return guard_object([&] { return get_attrib_native(self); });
+}
+
+// ---- assembly ------------------------------------------------------------------
+
+static PyObject* copy_entry(PyObject* self) {
+    return guard_object([&] { return copy(self); });
+}
+
+void add_trajectory_record(TypeParts& parts, Trajectory1dVTable& vtable) {
+    PyTypeObject& type = parts.type;
+    type.tp_new = trajectory_new;
+    type.tp_dealloc = trajectory_dealloc;
+    type.tp_str = trajectory_str;
+    type.tp_repr = trajectory_repr;
+    vtable.base._getAttrib = get_attrib_entry;
+    vtable.from_ptrs = from_ptrs_entry;
+    vtable.new_struct = new_struct_entry;
+    vtable.copy = copy_entry;
+
+    parts.methods.insert(parts.methods.end(), {
+        {"copy", py_copy, METH_NOARGS,
+         "copy($self, /)\n--\n\nReturn a copy of the object.\n\n"
+         "Returns\n-------\nTrajectory1d\n    A new trajectory owning copies of both arrays.\n"},
+        {"__copy__", py_dunder_copy, METH_NOARGS,
+         "__copy__($self, /)\n--\n\nReturn self.copy().\n"},
+        {"__deepcopy__", py_dunder_deepcopy, METH_O,
+         "__deepcopy__($self, memo, /)\n--\n\nReturn self.copy(); memo is ignored.\n"},
+        {"get_knotvector_asarray", py_get_knotvector_asarray, METH_NOARGS,
+         "get_knotvector_asarray($self, /)\n--\n\n"
+         "Creates an array wrapper around '_knotvector' pointer. If the new array\n"
+         "        is deallocated the memory is not freed.\n\n"
+         "Returns\n-------\nnumpy.ndarray or None\n"
+         "    A writeable view of the n + p + 2 knots; it keeps the memory alive.\n"},
+        {"get_cpts_asarray", py_get_cpts_asarray, METH_NOARGS,
+         "get_cpts_asarray($self, /)\n--\n\n"
+         "Creates an array wrapper around '_cpts' pointer. If the new array is\n"
+         "        deallocated the memory is not freed.\n\n"
+         "Returns\n-------\nnumpy.ndarray or None\n"
+         "    A writeable view of the n + 1 control points; it keeps the memory alive.\n"},
+        {"get_xcpts", py_get_xcpts, METH_NOARGS,
+         "get_xcpts($self, /)\n--\n\nReturns the x-coordinates of the control points.\n\n"
+         "Returns\n-------\nnumpy.ndarray\n    The n + 1 Greville abscissae.\n"},
+        {"_getAttrib", py_get_attrib, METH_NOARGS,
+         "_getAttrib($self, /)\n--\n\nReturns the attributes of the object as a dictionary.\n"},
+    });
+    parts.properties.insert(parts.properties.end(), {
+        {"p", get_p, nullptr,
+         "Degree of the univariate B-spline that parameterizes the trajectory.", nullptr},
+        {"n", get_n, nullptr,
+         "The highest index of the trajectory parameterization coefficients.\n"
+         "len(cpts) = n + 1", nullptr},
+        {"order", get_order, nullptr,
+         "Order of derivation the curve refers to, greater than or equal to zero\n"
+         "(0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...).", nullptr},
+        {"start", get_start, nullptr, "Left end of the curve domain.", nullptr},
+        {"stop", get_stop, nullptr, "Right end of the curve domain.", nullptr},
+    });
+}
+
+} // namespace pykesta::curvetypes
