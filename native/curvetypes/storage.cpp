@@ -2,31 +2,8 @@
 
 #include "curvetypes/storage.h"
 
-#include <cstring>
 
 namespace pykesta::curvetypes {
-
-Buffer::Buffer(int64_t count) {
-    if (count < 0 || count > INT32_MAX) raise_no_memory();
-    data_ = static_cast<double*>(PyMem_Malloc(static_cast<size_t>(count) * sizeof(double)));
-    if (data_ == nullptr) raise_no_memory();
-    size_ = static_cast<int32_t>(count);
-}
-
-Buffer Buffer::copy_of(const double* source, int64_t count) {
-    Buffer buffer(count);
-    if (count > 0) std::memcpy(buffer.data_, source, static_cast<size_t>(count) * sizeof(double));
-    return buffer;
-}
-
-void Buffer::shrink(int64_t count) {
-    if (count < 0 || count > size_) raise_no_memory();
-    // PyMem_Realloc to zero bytes still returns a valid block.
-    void* smaller = PyMem_Realloc(data_, static_cast<size_t>(count) * sizeof(double));
-    if (smaller == nullptr) raise_no_memory();
-    data_ = static_cast<double*>(smaller);
-    size_ = static_cast<int32_t>(count);
-}
 
 static void storage_dealloc(PyObject* self) {
     auto* storage = reinterpret_cast<StorageObject*>(self);

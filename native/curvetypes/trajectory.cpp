@@ -95,8 +95,14 @@ static void trajectory_dealloc(PyObject* self) {
 static PyObject* from_ptrs_entry(double* knotvector, double* cpts, int32_t p, int32_t n,
                                  uint32_t order, int owner) {
     return guard_object([&] {
-        Ref knot_storage = knotvector ? wrap_storage(knotvector, int64_t{n} + p + 2, owner != 0)
-                                      : Ref();
+        // Each array is adopted at once, so that a failure releases what it owns.
+        Ref knot_storage;
+        try {
+            if (knotvector) knot_storage = wrap_storage(knotvector, int64_t{n} + p + 2, owner != 0);
+        } catch (const python_error&) {
+            if (owner) PyMem_Free(cpts);
+            throw;
+        }
         Ref cpts_storage = cpts ? wrap_storage(cpts, int64_t{n} + 1, owner != 0) : Ref();
         Ref result = allocate_trajectory();
         Trajectory1dObject* t = as_trajectory(result.get());

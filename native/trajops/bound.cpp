@@ -1,0 +1,56 @@
+#include "trajops/bound.h"
+
+#include "common/argparse.h"
+#include "common/native_api.h"
+
+namespace pykesta::trajops {
+
+Bound bound;
+
+static void check_size(const char* name, Py_ssize_t expected, Py_ssize_t found) {
+    if (expected != found)
+        raise_format(PyExc_ValueError,
+                     "pykesta.curvetypes.%s size changed, may indicate binary incompatibility. "
+                     "Expected %zd, got %zd",
+                     name, expected, found);
+}
+
+void bind_curvetypes(PyObject* module) {
+    bound.api = static_cast<const curvetypes::CurvetypesAPI*>(
+        import_function(module, "api", curvetypes::api_signature));
+    check_size("PyKESTAObject", sizeof(curvetypes::PyKESTAObjectObject),
+               bound.api->PyKESTAObject_size);
+    check_size("Point1d", sizeof(curvetypes::Point1dObject), bound.api->Point1d_size);
+    check_size("Trajectory1d", sizeof(curvetypes::Trajectory1dObject),
+               bound.api->Trajectory1d_size);
+}
+
+void bind_kernels(PyObject* module) {
+    bound.splcjoin = reinterpret_cast<knotmath::splcjoin_fn>(
+        import_function(module, "splcjoin", knotmath::splcjoin_signature));
+    bound.splcsli = reinterpret_cast<knotmath::splcsli_fn>(
+        import_function(module, "splcsli", knotmath::splcsli_signature));
+}
+
+void check_trajectory(PyObject* obj, const char* name) {
+    check_arg_type(obj, bound.api->Trajectory1d_type, name, false);
+}
+
+const curvetypes::PyKESTAObjectVTable& persistable_table(PyObject* obj) {
+    if (PyObject_TypeCheck(obj, bound.api->Trajectory1d_type))
+        return bound.api->Trajectory1d_vtable->base;
+    if (PyObject_TypeCheck(obj, bound.api->Point1d_type)) return bound.api->Point1d_vtable->base;
+    return *bound.api->PyKESTAObject_vtable;
+}
+
+Arrays require_arrays(const Trajectory1dObject* t) {
+    if (t->_knotvector == nullptr || t->_cpts == nullptr)
+        raise(PyExc_ValueError, "the trajectory holds no knot vector or control points");
+    return {t->_knotvector, t->n + t->p + 2, t->_cpts, t->n + 1};
+}
+
+Ref adopt_trajectory(Buffer knots, Buffer cpts, int32_t p, int32_t n, uint32_t order) {
+    return owned(trajectory_table().from_ptrs(knots.release(), cpts.release(), p, n, order, 1));
+}
+
+} // namespace pykesta::trajops

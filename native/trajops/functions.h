@@ -1,0 +1,24 @@
+// The functions of pykesta.trajops. Each file contributes its interpreter
+// functions (and publishes its native entry points) through one add_* call.
+#pragma once
+
+#include "trajops/bound.h"
+
+#include <vector>
+
+namespace pykesta::trajops {
+
+using FunctionList = std::vector<PyMethodDef>;
+
+void add_join(FunctionList& functions, PyObject* module);
+void add_slicing(FunctionList& functions, PyObject* module);
+void add_thin_functions(FunctionList& functions, PyObject* module);
+void add_constraints(FunctionList& functions, PyObject* module);
+void add_saving(FunctionList& functions, PyObject* module);
+
+// A guarded result (new reference or null), typed as the native entries return it.
+inline Trajectory1dObject* trajectory_result(PyObject* result) {
+    return reinterpret_cast<Trajectory1dObject*>(result);
+}
+
+} // namespace pykesta::trajops

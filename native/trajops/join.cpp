@@ -1,0 +1,81 @@
+// Joining trajectories end to end: join and its fold joins.
+#include "trajops/functions.h"
+
+#include "common/argparse.h"
+#include "common/native_api.h"
+#include "trajops/trajops.h"
+
+namespace pykesta::trajops {
+
+static Ref join_native(Trajectory1dObject* a, Trajectory1dObject* b) {
+    if (a->p != b->p) raise(PyExc_ValueError, "the input traiectories must have the same order");
+    if (a->order != b->order)
+        raise(PyExc_ValueError, "the trajectories must have the same 'order'");
+    Arrays first = require_arrays(a);
+    Arrays second = require_arrays(b);
+    int64_t nA = a->n, nB = b->n, p = a->p;
+    Buffer knots(nA + nB + p + 3);
+    Buffer cpts(nA + nB + 2);
+    bound.splcjoin(first.U, first.nU, first.P, first.nP, second.U, second.nU, second.P, second.nP,
+                   a->p, knots.data(), knots.size(), cpts.data(), cpts.size());
+    return adopt_trajectory(std::move(knots), std::move(cpts), a->p,
+                            static_cast<int32_t>(nA + nB + 1), a->order);
+}
+
+static Trajectory1dObject* join_entry(Trajectory1dObject* a, Trajectory1dObject* b) {
+    return trajectory_result(guard_object([&] { return join_native(a, b); }));
+}
+
+static PyObject* py_join(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guard_object([&] {
+        auto [a, b] = parse_args(Params<2>{"join", {"traj1", "traj2"}}, args, nargs, kwnames);
+        check_trajectory(a, "traj1");
+        check_trajectory(b, "traj2");
+        return join_native(reinterpret_cast<Trajectory1dObject*>(a),
+                           reinterpret_cast<Trajectory1dObject*>(b));
+    });
+}
+
+static void check_foldable(PyObject* obj) {
+    if (!PyObject_TypeCheck(obj, bound.api->Trajectory1d_type))
+        raise_format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(obj)->tp_name,
+                     bound.api->Trajectory1d_type->tp_name);
+}
+
+static PyObject* py_joins(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guard_object([&] {
+        if (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) > 0)
+            raise(PyExc_TypeError, "joins() takes no keyword arguments");
+        if (nargs == 0) raise(PyExc_ValueError, "at least 1 item required");
+        check_foldable(args[0]);
+        Ref result = Ref::borrow(args[0]);
+        for (Py_ssize_t i = 1; i < nargs; ++i) {
+            check_foldable(args[i]);
+            result = join_native(reinterpret_cast<Trajectory1dObject*>(result.get()),
+                                 reinterpret_cast<Trajectory1dObject*>(args[i]));
+        }
+        return result;
+    });
+}
+
+void add_join(FunctionList& functions, PyObject* module) {
+    export_function(module, "join", reinterpret_cast<void*>(join_entry), join_signature);
+    functions.insert(functions.end(), {
+        {"join", reinterpret_cast<PyCFunction>(py_join), METH_FASTCALL | METH_KEYWORDS,
+         "join(traj1, traj2)\n--\n\n"
+         "Joins two trajectories end to end into a new trajectory.\n\n"
+         "The second trajectory is moved along the time axis to begin where the first\n"
+         "ends; the junction imposes no continuity.\n\n"
+         "Parameters\n----------\ntraj1 : Trajectory1d\n    First trajectory; keeps its domain.\n"
+         "traj2 : Trajectory1d\n    Second trajectory, of the same degree and order.\n\n"
+         "Returns\n-------\nTrajectory1d\n    The joined trajectory.\n"},
+        {"joins", reinterpret_cast<PyCFunction>(py_joins), METH_FASTCALL | METH_KEYWORDS,
+         "joins(*trajs)\n--\n\n"
+         "Joins any number of trajectories end to end, in the order given.\n\n"
+         "Parameters\n----------\n*trajs : Trajectory1d\n    One or more trajectories.\n\n"
+         "Returns\n-------\nTrajectory1d\n"
+         "    join(join(trajs[0], trajs[1]), ...); the first argument itself when alone.\n"},
+    });
+}
+
+} // namespace pykesta::trajops
