@@ -38,10 +38,11 @@ def test_pickle_round_trip_bit_for_bit(protocol, owner):
     assert restored._getAttrib()["owner"] == str(owner)
 
 
-def test_subclass_pickles_as_its_class():
-    class Profile(Trajectory1d):
-        pass
+class Profile(Trajectory1d):
+    pass
 
+
+def test_subclass_pickles_as_its_class():
     t = make_trajectory([0, 0, 1, 1], [2, 3], 1, cls=Profile)
     restored = pickle.loads(pickle.dumps(t))
     assert type(restored) is Profile and restored.__getstate__() == t.__getstate__()

@@ -120,7 +120,7 @@ def test_views_keep_their_storage_alive(run_python):
         del t
         gc.collect()
         junk = [np.full(4, 9.0) for _ in range(1000)]
-        print(list(knots), list(cpts), list(old))
+        print(knots.tolist(), cpts.tolist(), old.tolist())
     """)
     assert result.returncode == 0, result.stderr
     assert result.stdout.split("] [") == ["[0.0, 0.0, 1.0, 1.0", "2.0, 3.0", "2.0, 3.0]\n"]

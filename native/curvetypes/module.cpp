@@ -8,6 +8,7 @@
 #include "curvetypes/kernels.h"
 #include "curvetypes/module_state.h"
 #include "curvetypes/names.h"
+#include "curvetypes/storage.h"
 #include "curvetypes/types.h"
 
 #include <cstring>
@@ -67,6 +68,7 @@ static PyObject* new_exception(PyObject* module, const char* name, const char* d
 static void initialise(PyObject* module) {
     globals.module = module;
     intern_names();
+    check_status(PyType_Ready(&Storage_Type));
     create_classes(module);
     import_as(module, "numpy", "np"); // numpy's array types are needed from here on
     bind_kernels(import_as(module, "pykesta.knotmath", "knotmath"));
