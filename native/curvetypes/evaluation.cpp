@@ -8,6 +8,7 @@
 #include "common/argparse.h"
 #include "common/buffer.h"
 #include "common/convert.h"
+#include "common/gil.h"
 #include "curvetypes/kernels.h"
 #include "curvetypes/module_state.h"
 #include "curvetypes/predicates.h"
@@ -63,23 +64,47 @@ static double dpeval_native(PyObject* self, double x, int32_t nu) {
     return D[nu];
 }
 
+// From this many points on, the kernels run without the interpreter lock, so
+// that other threads (evaluating other arrays, say) can run meanwhile. The
+// storage holders and the buffer export keep every array alive and in place.
+constexpr int32_t unlocked_evaluation_points = 16384;
+
+struct HeldArrays {
+    Arrays arrays;
+    Ref knot_storage;
+    Ref cpts_storage;
+};
+
+static HeldArrays hold_arrays(PyObject* self) {
+    Arrays arrays = require_arrays(self);
+    Trajectory1dObject* t = as_trajectory(self);
+    return {arrays, Ref::borrow(t->knot_storage), Ref::borrow(t->cpts_storage)};
+}
+
 static void ceval_native(PyObject* self, PyObject* xp_obj) {
-    Arrays a = require_arrays(self);
+    HeldArrays held = hold_arrays(self);
+    const Arrays& a = held.arrays;
     DoubleBuffer xp(xp_obj, DoubleBuffer::writable, true);
-    check_points(self, xp.data(), xp.size());
-    kernels.splcev(xp.data(), xp.size(), a.U, a.nU, a.P, a.nP, as_trajectory(self)->p);
+    int32_t m = xp.size();
+    check_points(self, xp.data(), m);
+    int32_t p = as_trajectory(self)->p;
+    run_without_gil_if(m >= unlocked_evaluation_points,
+                       [&] { kernels.splcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p); });
 }
 
 static void dceval_native(PyObject* self, PyObject* xp_obj, int32_t nu) {
-    Arrays a = require_arrays(self);
+    HeldArrays held = hold_arrays(self);
+    const Arrays& a = held.arrays;
     DoubleBuffer xp(xp_obj, DoubleBuffer::writable, true);
     int32_t m = xp.size();
     check_points(self, xp.data(), m);
     if (nu < 0) raise_negative_nu();
-    auto D = std::make_unique<double[]>(m);
-    kernels.dsplcev(xp.data(), m, a.U, a.nU, a.P, a.nP, as_trajectory(self)->p, nu, nu, D.get(), 1,
-                    m);
-    std::copy(D.get(), D.get() + m, xp.data());
+    int32_t p = as_trajectory(self)->p;
+    std::unique_ptr<double[]> D(new double[m]);
+    run_without_gil_if(m >= unlocked_evaluation_points, [&] {
+        kernels.dsplcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p, nu, nu, D.get(), 1, m);
+        std::copy(D.get(), D.get() + m, xp.data());
+    });
 }
 
 // ---- dispatching forms -----------------------------------------------------------

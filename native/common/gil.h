@@ -1,0 +1,20 @@
+// Running native work without the interpreter lock.
+#pragma once
+
+#include <Python.h>
+
+namespace pykesta {
+
+// Runs `work` with the interpreter lock released when `release` is true (the
+// work must not touch interpreter objects), in place otherwise.
+template <class F> inline void run_without_gil_if(bool release, F&& work) {
+    if (!release) {
+        work();
+        return;
+    }
+    PyThreadState* state = PyEval_SaveThread();
+    work();
+    PyEval_RestoreThread(state);
+}
+
+} // namespace pykesta
