@@ -3,7 +3,7 @@ VENV := .venv
 PY := $(VENV)/bin/python
 STAMP := $(VENV)/.installed
 
-.PHONY: test bench demo install clean
+.PHONY: test test-asan bench demo install clean
 
 $(PY):
 	$(PYTHON) -m venv $(VENV)
@@ -16,6 +16,19 @@ install: $(PY)
 
 test: install
 	$(PY) -m pytest -q
+
+# The whole suite against an ASan/UBSan build of the modules (staged in
+# build/asan, the installed package is left alone), with leak detection and
+# the long fuzz runs.
+SANITIZER_PRELOAD = $(shell gcc -print-file-name=libasan.so) $(shell g++ -print-file-name=libstdc++.so)
+test-asan: install
+	scripts/stage build/asan -DPYKESTA_SANITIZE=ON
+	ASAN_OPTIONS=detect_leaks=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
+	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	PYTHONMALLOC=malloc LD_PRELOAD="$(SANITIZER_PRELOAD)" \
+	PYTHONPATH=$(CURDIR)/build/asan PYKESTA_LONG_FUZZ=1 \
+	$(PY) -m pytest -q -p no:cacheprovider
 
 bench: install
 	@for f in benchmarks/*.py; do echo "== $$f"; $(PY) $$f || exit 1; done

@@ -131,8 +131,13 @@ def test_import_fails_when_a_kernel_is_missing(run_python):
 
 def test_import_fails_on_a_kernel_with_another_signature(run_python):
     result = run_python("""
-        import ctypes, sys, types
-        import pykesta.knotmath as real
+        import ctypes, glob, importlib.machinery, importlib.util, os, sys, types
+        # Load the real kernel module without importing the package first.
+        folder = importlib.util.find_spec("pykesta").submodule_search_locations[0]
+        path = glob.glob(os.path.join(folder, "knotmath*.so"))[0]
+        loader = importlib.machinery.ExtensionFileLoader("pykesta.knotmath", path)
+        real = importlib.util.module_from_spec(importlib.util.spec_from_loader("pykesta.knotmath", loader))
+        loader.exec_module(real)
         new_capsule = ctypes.pythonapi.PyCapsule_New
         new_capsule.restype = ctypes.py_object
         new_capsule.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p]
