@@ -45,10 +45,10 @@ inline uint32_t to_uint32(PyObject* obj) {
     int overflow = 0;
     long long value = PyLong_AsLongLongAndOverflow(integer.get(), &overflow);
     if (value == -1 && PyErr_Occurred()) throw python_error{};
+    if (overflow > 0 || (overflow == 0 && value > UINT32_MAX))
+        raise(PyExc_OverflowError, "value too large to convert to unsigned int");
     if (overflow < 0 || value < 0)
         raise(PyExc_OverflowError, "can't convert negative value to unsigned int");
-    if (overflow > 0 || value > UINT32_MAX)
-        raise(PyExc_OverflowError, "value too large to convert to unsigned int");
     return static_cast<uint32_t>(value);
 }
 
