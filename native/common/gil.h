@@ -12,9 +12,11 @@ template <class F> inline void run_without_gil_if(bool release, F&& work) {
         work();
         return;
     }
-    PyThreadState* state = PyEval_SaveThread();
+    struct Unlocked {
+        PyThreadState* state = PyEval_SaveThread();
+        ~Unlocked() { PyEval_RestoreThread(state); } // also when `work` throws
+    } unlocked;
     work();
-    PyEval_RestoreThread(state);
 }
 
 } // namespace pykesta

@@ -1,5 +1,344 @@
-#include <Python.h>
+// The extension module pykesta.knotmath: publishes every kernel in
+// __native_api__ under its name, with its signature text as capsule name, and
+// offers Python-callable forms of the kernels over float64 buffers.
+#include "common/argparse.h"
+#include "common/convert.h"
+#include "common/native_api.h"
+#include "knotmath/kernels.h"
 
-static PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "pykesta.knotmath", nullptr, -1, nullptr};
+#include <cstdint>
+#include <cstring>
 
-PyMODINIT_FUNC PyInit_knotmath() { return PyModule_Create(&module_def); }
+namespace pykesta::knotmath {
+namespace {
+
+enum class Access { read, write };
+
+// A C-contiguous float64 buffer of the given number of dimensions, held (and
+// released) for the duration of a call.
+class DoubleArray {
+  public:
+    DoubleArray(PyObject* obj, Access access, int ndim = 1)
+        : hold_(obj, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT |
+                         (access == Access::write ? PyBUF_WRITABLE : 0)) {
+        const Py_buffer& view = hold_.view;
+        if (!is_double_format(view.format))
+            raise_format(PyExc_ValueError,
+                         "Buffer dtype mismatch, expected 'double' but got '%.20s'",
+                         view.format);
+        if (view.ndim != ndim)
+            raise_format(PyExc_ValueError,
+                         "Buffer has wrong number of dimensions (expected %d, got %d)", ndim,
+                         view.ndim);
+        for (int i = 0; i < ndim; ++i)
+            if (view.shape[i] > INT32_MAX)
+                raise(PyExc_OverflowError, "array too long for the knotmath kernels");
+    }
+
+    double* data() const { return static_cast<double*>(hold_.view.buf); }
+    int32_t size() const { return static_cast<int32_t>(hold_.view.len / sizeof(double)); }
+    int32_t extent(int dimension) const {
+        return static_cast<int32_t>(hold_.view.shape[dimension]);
+    }
+
+  private:
+    struct Hold {
+        Hold(PyObject* obj, int flags) { check_status(PyObject_GetBuffer(obj, &view, flags)); }
+        ~Hold() { PyBuffer_Release(&view); }
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+        Py_buffer view;
+    };
+
+    // "d", with an optional native byte-order prefix.
+    static bool is_double_format(const char* format) {
+        if (format == nullptr) return false;
+        const char native = PY_LITTLE_ENDIAN ? '<' : '>';
+        if (*format == '@' || *format == '=' || *format == native) ++format;
+        return std::strcmp(format, "d") == 0;
+    }
+
+    Hold hold_;
+};
+
+DoubleArray input(PyObject* obj) { return DoubleArray(obj, Access::read); }
+DoubleArray output(PyObject* obj) { return DoubleArray(obj, Access::write); }
+
+Ref none() { return Ref::borrow(Py_None); }
+
+Ref pair(IndexPair value) {
+    Ref first = new_int(value.first);
+    Ref second = new_int(value.second);
+    return Ref::steal(PyTuple_Pack(2, first.get(), second.get()));
+}
+
+#define PYKESTA_ENTRY(name)                                                                    \
+    PyObject* py_##name(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) \
+    {                                                                                          \
+        return guard_object([&] { return call_##name(args, nargs, kwnames); });                \
+    }
+
+Ref call_distintknots(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<2> params{"distintknots", {"U", "p"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const DoubleArray U = input(a[0]);
+    return new_int(distintknots(U.data(), U.size(), to_int32(a[1])));
+}
+
+Ref call_averagcpts(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<3> params{"averagcpts", {"U", "p", "X"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const DoubleArray U = input(a[0]);
+    const int32_t p = to_int32(a[1]);
+    const DoubleArray X = output(a[2]);
+    averagcpts(U.data(), U.size(), p, X.data(), X.size());
+    return none();
+}
+
+Ref call_splpev(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<4> params{"splpev", {"x", "U", "P", "p"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const double x = to_double(a[0]);
+    const DoubleArray U = input(a[1]), P = input(a[2]);
+    const int32_t p = to_int32(a[3]);
+    return new_float(splpev(x, U.data(), U.size(), P.data(), P.size(), p));
+}
+
+Ref call_splcev(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<4> params{"splcev", {"X", "U", "P", "p"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const DoubleArray X = output(a[0]), U = input(a[1]), P = input(a[2]);
+    const int32_t p = to_int32(a[3]);
+    splcev(X.data(), X.size(), U.data(), U.size(), P.data(), P.size(), p);
+    return none();
+}
+
+Ref call_dsplpev(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<6> params{"dsplpev", {"x", "U", "P", "p", "nu", "D"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const double x = to_double(a[0]);
+    const DoubleArray U = input(a[1]), P = input(a[2]);
+    const int32_t p = to_int32(a[3]), nu = to_int32(a[4]);
+    const DoubleArray D = output(a[5]);
+    dsplpev(x, U.data(), U.size(), P.data(), P.size(), p, nu, D.data(), D.size());
+    return none();
+}
+
+Ref call_dsplcev(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<7> params{"dsplcev", {"X", "U", "P", "p", "d1", "d2", "D"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const DoubleArray X = input(a[0]), U = input(a[1]), P = input(a[2]);
+    const int32_t p = to_int32(a[3]), d1 = to_int32(a[4]), d2 = to_int32(a[5]);
+    const DoubleArray D(a[6], Access::write, 2);
+    dsplcev(X.data(), X.size(), U.data(), U.size(), P.data(), P.size(), p, d1, d2, D.data(),
+            D.extent(0), D.extent(1));
+    return none();
+}
+
+Ref call_splkins(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<7> params{"splkins", {"U", "P", "p", "u", "r", "Uo", "Po"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const DoubleArray U = input(a[0]), P = input(a[1]);
+    const int32_t p = to_int32(a[2]);
+    const double u = to_double(a[3]);
+    const int32_t r = to_int32(a[4]);
+    const DoubleArray Uo = output(a[5]), Po = output(a[6]);
+    splkins(U.data(), U.size(), P.data(), P.size(), p, u, r, Uo.data(), Uo.size(), Po.data(),
+            Po.size());
+    return none();
+}
+
+Ref call_splkrem(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<6> params{"splkrem", {"U", "P", "p", "u", "r", "tol"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const DoubleArray U = output(a[0]), P = output(a[1]);
+    const int32_t p = to_int32(a[2]);
+    const double u = to_double(a[3]);
+    const int32_t r = to_int32(a[4]);
+    const double tol = to_double(a[5]);
+    return new_int(splkrem(U.data(), U.size(), P.data(), P.size(), p, u, r, tol));
+}
+
+Ref call_splksrem(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<4> params{"splksrem", {"U", "P", "p", "tol"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const DoubleArray U = output(a[0]), P = output(a[1]);
+    const int32_t p = to_int32(a[2]);
+    const double tol = to_double(a[3]);
+    return new_int(splksrem(U.data(), U.size(), P.data(), P.size(), p, tol));
+}
+
+Ref call_splkrem_notol(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<5> params{"splkrem_notol", {"U", "P", "p", "u", "r"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const DoubleArray U = output(a[0]), P = output(a[1]);
+    const int32_t p = to_int32(a[2]);
+    const double u = to_double(a[3]);
+    const int32_t r = to_int32(a[4]);
+    return new_int(splkrem_notol(U.data(), U.size(), P.data(), P.size(), p, u, r));
+}
+
+// The kernels of the form (U, P, p, nu, Uo, Po); returns the kernel's result.
+template <class Kernel>
+decltype(auto) call_order_kernel(Kernel kernel, const Params<6>& params, PyObject* const* args,
+                                 Py_ssize_t nargs, PyObject* kwnames) {
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const DoubleArray U = input(a[0]), P = input(a[1]);
+    const int32_t p = to_int32(a[2]), nu = to_int32(a[3]);
+    const DoubleArray Uo = output(a[4]), Po = output(a[5]);
+    return kernel(U.data(), U.size(), P.data(), P.size(), p, nu, Uo.data(), Uo.size(), Po.data(),
+                  Po.size());
+}
+
+Ref call_degelevc(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<6> params{"degelevc", {"U", "P", "p", "nu", "Uo", "Po"}};
+    call_order_kernel(degelevc, params, args, nargs, kwnames);
+    return none();
+}
+
+Ref call_asplcpts(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<6> params{"asplcpts", {"U", "P", "p", "nu", "Uo", "Po"}};
+    call_order_kernel(asplcpts, params, args, nargs, kwnames);
+    return none();
+}
+
+Ref call_dsplcpts2(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<6> params{"dsplcpts2", {"U", "P", "p", "nu", "Uo", "Po"}};
+    return new_int(call_order_kernel(dsplcpts2, params, args, nargs, kwnames));
+}
+
+Ref call_splkref(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<6> params{"splkref", {"U", "P", "p", "X", "Uo", "Po"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const DoubleArray U = input(a[0]), P = input(a[1]);
+    const int32_t p = to_int32(a[2]);
+    const DoubleArray X = input(a[3]), Uo = output(a[4]), Po = output(a[5]);
+    splkref(U.data(), U.size(), P.data(), P.size(), p, X.data(), X.size(), Uo.data(),
+            Uo.size(), Po.data(), Po.size());
+    return none();
+}
+
+Ref call_knotuniondim(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<3> params{"knotuniondim", {"U1", "U2", "p"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const DoubleArray U1 = input(a[0]), U2 = input(a[1]);
+    const int32_t p = to_int32(a[2]);
+    return pair(knotuniondim(U1.data(), U1.size(), U2.data(), U2.size(), p));
+}
+
+Ref call_splcsum(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<9> params{"splcsum", {"U1", "P1", "U2", "P2", "p", "m", "U", "n", "P"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const DoubleArray U1 = input(a[0]), P1 = input(a[1]), U2 = input(a[2]), P2 = input(a[3]);
+    const int32_t p = to_int32(a[4]), m = to_int32(a[5]);
+    const DoubleArray U = output(a[6]);
+    const int32_t n = to_int32(a[7]);
+    const DoubleArray P = output(a[8]);
+    splcsum(U1.data(), U1.size(), P1.data(), P1.size(), U2.data(), U2.size(), P2.data(),
+            P2.size(), p, m, U.data(), U.size(), n, P.data(), P.size());
+    return none();
+}
+
+Ref call_splcjoin(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<7> params{"splcjoin", {"U1", "P1", "U2", "P2", "p", "U", "P"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const DoubleArray U1 = input(a[0]), P1 = input(a[1]), U2 = input(a[2]), P2 = input(a[3]);
+    const int32_t p = to_int32(a[4]);
+    const DoubleArray U = output(a[5]), P = output(a[6]);
+    splcjoin(U1.data(), U1.size(), P1.data(), P1.size(), U2.data(), U2.size(), P2.data(),
+             P2.size(), p, U.data(), U.size(), P.data(), P.size());
+    return none();
+}
+
+Ref call_splcsli(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    static const Params<6> params{"splcsli", {"U", "P", "p", "x", "Uk", "Pk"}};
+    const auto a = parse_args(params, args, nargs, kwnames);
+    const DoubleArray U = input(a[0]), P = input(a[1]);
+    const int32_t p = to_int32(a[2]);
+    const double x = to_double(a[3]);
+    const DoubleArray Uk = output(a[4]), Pk = output(a[5]);
+    return pair(splcsli(U.data(), U.size(), P.data(), P.size(), p, x, Uk.data(), Uk.size(),
+                        Pk.data(), Pk.size()));
+}
+
+#define PYKESTA_PYTHON_FORM(name, ret, params) PYKESTA_ENTRY(name)
+PYKESTA_KERNELS(PYKESTA_PYTHON_FORM)
+#undef PYKESTA_PYTHON_FORM
+
+#define PYKESTA_METHOD(name, doc)                                                              \
+    {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_##name)),           \
+     METH_FASTCALL | METH_KEYWORDS, doc}
+
+// Arrays are 1-D C-contiguous float64 buffers (D of dsplcev: 2-D); the kernels
+// take their lengths from them. Outputs must be writable and have the sizes
+// stated; otherwise the kernel fills them with NaN.
+PyMethodDef methods[] = {
+    PYKESTA_METHOD(distintknots, "distintknots($module, U, p)\n--\n\n"
+                                 "Number of distinct knot values strictly inside (U[0], U[-1])."),
+    PYKESTA_METHOD(averagcpts, "averagcpts($module, U, p, X)\n--\n\n"
+                               "Fill X (len(U) - p - 1) with the Greville abscissae of U."),
+    PYKESTA_METHOD(splpev, "splpev($module, x, U, P, p)\n--\n\n"
+                           "Value at x of the spline (U, P, p)."),
+    PYKESTA_METHOD(splcev, "splcev($module, X, U, P, p)\n--\n\n"
+                           "Overwrite the increasing points X with the spline's values there."),
+    PYKESTA_METHOD(dsplpev, "dsplpev($module, x, U, P, p, nu, D)\n--\n\n"
+                            "Fill D[k] with the k-th derivative at x, k = 0 .. nu."),
+    PYKESTA_METHOD(dsplcev, "dsplcev($module, X, U, P, p, d1, d2, D)\n--\n\n"
+                            "Fill row k of the 2-D array D with the derivative of order d1 + k\n"
+                            "at the increasing points X, k = 0 .. d2 - d1."),
+    PYKESTA_METHOD(splkins, "splkins($module, U, P, p, u, r, Uo, Po)\n--\n\n"
+                            "Fill Uo, Po with the spline with u inserted r times."),
+    PYKESTA_METHOD(splkrem, "splkrem($module, U, P, p, u, r, tol)\n--\n\n"
+                            "Remove the knot u up to r times in place, each removal within tol;\n"
+                            "return the number t of removals (the result is U[:-t], P[:-t])."),
+    PYKESTA_METHOD(splksrem, "splksrem($module, U, P, p, tol)\n--\n\n"
+                             "Remove every interior knot, in increasing order, as often as tol\n"
+                             "allows, in place; return the number of removals."),
+    PYKESTA_METHOD(splkrem_notol, "splkrem_notol($module, U, P, p, u, r)\n--\n\n"
+                                  "Remove the knot u up to r times in place, whatever the error;\n"
+                                  "return the number of removals."),
+    PYKESTA_METHOD(degelevc, "degelevc($module, U, P, p, nu, Uo, Po)\n--\n\n"
+                             "Fill Uo, Po with the spline raised to degree p + nu."),
+    PYKESTA_METHOD(asplcpts, "asplcpts($module, U, P, p, nu, Uo, Po)\n--\n\n"
+                             "Fill Uo, Po with the nu-th antiderivative, 0 at U[0]."),
+    PYKESTA_METHOD(dsplcpts2, "dsplcpts2($module, U, P, p, nu, Uo, Po)\n--\n\n"
+                              "Fill Uo, Po with the nu-th derivative; return its highest\n"
+                              "control-point index nk (Uo[:nk + p - nu + 2], Po[:nk + 1])."),
+    PYKESTA_METHOD(splkref, "splkref($module, U, P, p, X, Uo, Po)\n--\n\n"
+                            "Fill Uo, Po with the spline with the increasing values X inserted."),
+    PYKESTA_METHOD(knotuniondim, "knotuniondim($module, U1, U2, p)\n--\n\n"
+                                 "(m, n) of the union of two knot vectors, each value with the\n"
+                                 "larger multiplicity: m + 1 knots, n + 1 control points."),
+    PYKESTA_METHOD(splcsum, "splcsum($module, U1, P1, U2, P2, p, m, U, n, P)\n--\n\n"
+                            "Fill U, P with the sum of two splines on the union of their knots."),
+    PYKESTA_METHOD(splcjoin, "splcjoin($module, U1, P1, U2, P2, p, U, P)\n--\n\n"
+                             "Fill U, P with the second spline appended to the first."),
+    PYKESTA_METHOD(splcsli, "splcsli($module, U, P, p, x, Uk, Pk)\n--\n\n"
+                            "Cut the spline at x into Uk, Pk; return (nl, nr) locating the\n"
+                            "two pieces."),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+#undef PYKESTA_METHOD
+
+const char module_doc[] =
+    "B-spline kernels of pykesta: evaluation, derivatives, knot insertion and\n"
+    "removal, degree elevation, calculus and combination of splines.\n\n"
+    "__native_api__ maps each kernel's name to a capsule of its C entry point, named\n"
+    "after its signature. The functions of this module are their Python forms.";
+
+PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "pykesta.knotmath", module_doc, -1, methods};
+
+Ref create_module() {
+    Ref module = Ref::steal(PyModule_Create(&module_def));
+#define PYKESTA_EXPORT(name, ret, params)                                                      \
+    export_function(module.get(), #name, reinterpret_cast<void*>(&name), name##_signature);
+    PYKESTA_KERNELS(PYKESTA_EXPORT)
+#undef PYKESTA_EXPORT
+    return module;
+}
+
+} // namespace
+} // namespace pykesta::knotmath
+
+PyMODINIT_FUNC PyInit_knotmath() { return pykesta::guard_object(pykesta::knotmath::create_module); }

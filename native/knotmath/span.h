@@ -1,0 +1,73 @@
+// Span search and de Boor's recurrence, the building blocks of every kernel
+// that evaluates a polynomial piece.
+#pragma once
+
+#include "knotmath/checks.h"
+
+#include <cstdint>
+
+namespace pykesta::knotmath {
+
+// First and last non-empty span (U[k] < U[k+1]) in [p, n]; both p when every
+// span is empty.
+struct Spans {
+    int32_t first;
+    int32_t last;
+};
+
+// Requires n >= p (U holds n + p + 2 knots).
+inline Spans nonempty_spans(const double* U, int32_t n, int32_t p) {
+    int32_t first = p;
+    while (first <= n && !(U[first] < U[first + 1])) ++first;
+    if (first > n) return {p, p};
+    int32_t last = n;
+    while (!(U[last] < U[last + 1])) --last;
+    return {first, last};
+}
+
+// The span of x: U[k] <= x < U[k+1] among the non-empty spans, the first one
+// for anything left of it (and NaN), the last one for anything at or beyond
+// its left knot. A binary search; on unsorted knots it still ends in
+// [first, last].
+inline int32_t find_span(const double* U, Spans spans, double x) {
+    if (spans.first == spans.last || !(x >= U[spans.first + 1])) return spans.first;
+    if (x >= U[spans.last]) return spans.last;
+    int32_t low = spans.first + 1;
+    int32_t high = spans.last;
+    while (high - low > 1) {
+        const int32_t middle = low + (high - low) / 2;
+        if (x < U[middle])
+            high = middle;
+        else
+            low = middle;
+    }
+    return low;
+}
+
+// The blossom of the degree-p piece of span k at the arguments arg(0) ..
+// arg(p - 1): de Boor's recurrence with one argument per level (all equal to x
+// gives the value at x). points[0 .. p] are the piece's control points
+// P[k - p .. k]; U must hold the knots U[k - p + 1 .. k + p]. work: p + 1 doubles.
+template <class Degree, class Args>
+double blossom(const double* U, const double* points, Degree degree, int32_t k, Args&& arg,
+               double* work) {
+    const int32_t p = degree;
+    for (int32_t i = 0; i <= p; ++i) work[i] = points[i];
+    for (int32_t r = 1; r <= p; ++r) {
+        const double x = arg(r - 1);
+        for (int32_t i = p; i >= r; --i) {
+            const double left = U[k - p + i];
+            const double alpha = safe_div(x - left, U[k + i + 1 - r] - left);
+            work[i] = (1.0 - alpha) * work[i - 1] + alpha * work[i];
+        }
+    }
+    return work[p];
+}
+
+template <class Degree>
+double de_boor(const double* U, const double* points, Degree degree, int32_t k, double x,
+               double* work) {
+    return blossom(U, points, degree, k, [x](int32_t) { return x; }, work);
+}
+
+} // namespace pykesta::knotmath
