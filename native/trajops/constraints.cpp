@@ -4,6 +4,7 @@
 
 #include "common/argparse.h"
 #include "common/convert.h"
+#include "common/dispatch.h"
 #include "common/native_api.h"
 #include "trajops/trajops.h"
 
@@ -49,8 +50,8 @@ static Ref set_value_sum(Traj* traj1, Traj* traj2, PyObject* p) {
         raise(PyExc_ValueError, "the trajectories must have the same 'order'");
     Ref point = Ref::borrow(p);
     if (!PyObject_TypeCheck(p, bound.api->Point1d_type))
-        point = Ref::steal(PyObject_CallMethod(reinterpret_cast<PyObject*>(bound.api->Point1d_type),
-                                               "from_tuple", "O", p));
+        point = call_method(reinterpret_cast<PyObject*>(bound.api->Point1d_type),
+                            Ref::steal(PyUnicode_FromString("from_tuple")).get(), p);
     Ref order = attribute(point.get(), "order");
     Ref own_order = new_uint(traj1->order);
     Ref difference = Ref::steal(PyNumber_Subtract(order.get(), own_order.get()));
