@@ -121,12 +121,16 @@ def test_import_fails_when_a_kernel_is_missing(run_python):
         fake = types.ModuleType("pykesta.knotmath")
         fake.__native_api__ = {}
         sys.modules["pykesta.knotmath"] = fake
+        import traceback
         try:
             import pykesta.curvetypes
         except ImportError as error:
             print(error)
+            print([frame.name for frame in traceback.extract_tb(error.__traceback__)])
     """)
-    assert result.stdout.strip() == "pykesta.knotmath does not export expected C function distintknots"
+    message, frames = result.stdout.strip().splitlines()
+    assert message == "pykesta.knotmath does not export expected C function distintknots"
+    assert "init pykesta.curvetypes" in frames
 
 
 def test_import_fails_on_a_kernel_with_another_signature(run_python):

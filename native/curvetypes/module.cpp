@@ -107,6 +107,7 @@ PyMODINIT_FUNC PyInit_curvetypes() {
     if (module == nullptr) return nullptr;
     int status = guard_status([&] { curvetypes::initialise(module); });
     if (status < 0) {
+        _PyTraceback_Add("init pykesta.curvetypes", __FILE__, __LINE__);
         Py_DECREF(module);
         return nullptr;
     }

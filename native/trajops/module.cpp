@@ -43,6 +43,7 @@ PyMODINIT_FUNC PyInit_trajops() {
     PyObject* module = PyModule_Create(&trajops::module_def);
     if (module == nullptr) return nullptr;
     if (guard_status([&] { trajops::initialise(module); }) < 0) {
+        _PyTraceback_Add("init pykesta.trajops", __FILE__, __LINE__);
         Py_DECREF(module);
         return nullptr;
     }
