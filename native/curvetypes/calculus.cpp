@@ -1,7 +1,177 @@
-#include "curvetypes/types.h"
+// Derivative, antiderivative and degree elevation: new trajectories built by
+// the kernels from a trajectory that is only read. The derivation order
+// follows along: up by nu for a derivative, down by nu for an antiderivative.
+#include "curvetypes/trajectory.h"
+
+#include "common/argparse.h"
+#include "common/convert.h"
+#include "curvetypes/kernels.h"
+#include "curvetypes/operations.h"
 
 namespace pykesta::curvetypes {
 
-void add_calculus(TypeParts&, Trajectory1dVTable&) {}
+static void check_derivation_count(int32_t nu) {
+    if (nu < 0)
+        raise_format(PyExc_ValueError, "'nu' must be greater than or equal to zero: %d", nu);
+}
+
+// The derivation order of a derivative; it must stay an unsigned 32-bit integer.
+static uint32_t raised_order(uint32_t order, int32_t nu) {
+    uint64_t raised = uint64_t{order} + static_cast<uint64_t>(nu);
+    if (raised > UINT32_MAX)
+        raise(PyExc_OverflowError, "value too large to convert to unsigned int");
+    return static_cast<uint32_t>(raised);
+}
+
+// Every derivative above the degree vanishes: the zero function of degree 0
+// over the same domain.
+static Ref zero_function(const Arrays& a, uint32_t order) {
+    Buffer knots(2);
+    knots.data()[0] = a.U[0];
+    knots.data()[1] = a.U[a.nU - 1];
+    Buffer cpts(1);
+    cpts.data()[0] = 0.0;
+    return new_trajectory(std::move(knots), std::move(cpts), 0, 0, order);
+}
+
+// ---- native operations --------------------------------------------------------------
+
+static Ref derivative_native(PyObject* self, int32_t nu) {
+    check_derivation_count(nu);
+    Arrays a = require_arrays(self);
+    Trajectory1dObject* t = as_trajectory(self);
+    uint32_t order = raised_order(t->order, nu);
+    if (nu > t->p) return zero_function(a, order);
+    const int32_t degree = t->p - nu;
+    Buffer knots(a.nU);
+    Buffer cpts(a.nP);
+    // Knots of too high a multiplicity are merged, so the result may be shorter.
+    int32_t nk = kernels.dsplcpts2(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(),
+                                   cpts.data(), cpts.size());
+    knots.shrink(int64_t{nk} + degree + 2);
+    cpts.shrink(int64_t{nk} + 1);
+    return new_trajectory(std::move(knots), std::move(cpts), degree, nk, order);
+}
+
+static Ref antiderivative_native(PyObject* self, int32_t nu) {
+    check_derivation_count(nu);
+    Trajectory1dObject* t = as_trajectory(self);
+    if (t->order < static_cast<uint32_t>(nu))
+        raise(PyExc_ValueError, "negative 'order' not allowed");
+    Arrays a = require_arrays(self);
+    // Each integration adds a knot at both ends and one control point.
+    Buffer knots(int64_t{a.nU} + 2 * int64_t{nu});
+    Buffer cpts(int64_t{a.nP} + nu);
+    kernels.asplcpts(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(), cpts.data(),
+                     cpts.size());
+    return new_trajectory(std::move(knots), std::move(cpts), t->p + nu, t->n + nu,
+                          t->order - static_cast<uint32_t>(nu));
+}
+
+static Ref degelev_native(PyObject* self, int32_t nu) {
+    if (nu < 0) raise(PyExc_ValueError, "'nu' must be non-negative number");
+    Arrays a = require_arrays(self);
+    Trajectory1dObject* t = as_trajectory(self);
+    // Every distinct knot, the two ends and the s interior ones, gains nu copies.
+    int64_t s = kernels.distintknots(a.U, a.nU, t->p);
+    Buffer knots(int64_t{a.nU} + nu * (s + 2));
+    Buffer cpts(int64_t{a.nP} + nu * (s + 1));
+    kernels.degelevc(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(), cpts.data(),
+                     cpts.size());
+    const int32_t n = cpts.size() - 1;
+    return new_trajectory(std::move(knots), std::move(cpts), t->p + nu, n, t->order);
+}
+
+// ---- dispatching forms --------------------------------------------------------------
+
+Ref derivative(PyObject* self, int32_t nu) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.derivative))
+        return expect_trajectory(call(redefined.get(), new_int(nu).get()));
+    return derivative_native(self, nu);
+}
+
+Ref antiderivative(PyObject* self, int32_t nu) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.antiderivative))
+        return expect_trajectory(call(redefined.get(), new_int(nu).get()));
+    return antiderivative_native(self, nu);
+}
+
+Ref degelev(PyObject* self, int32_t nu) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.degelev))
+        return expect_trajectory(call(redefined.get(), new_int(nu).get()));
+    return degelev_native(self, nu);
+}
+
+// ---- interpreter methods ------------------------------------------------------------
+
+// The optional argument nu (default 1) of the three methods.
+static int32_t parse_nu(const char* func, PyObject* const* args, Py_ssize_t nargs,
+                        PyObject* kwnames) {
+    auto [nu] = parse_args(Params<1>{func, {"nu"}, 0}, args, nargs, kwnames);
+    return nu ? to_int32(nu) : 1;
+}
+
+static PyObject* py_derivative(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                               PyObject* kwnames) {
+    return guard_object([&] {
+        return derivative_native(self, parse_nu("derivative", args, nargs, kwnames));
+    });
+}
+
+static PyObject* py_antiderivative(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                   PyObject* kwnames) {
+    return guard_object([&] {
+        return antiderivative_native(self, parse_nu("antiderivative", args, nargs, kwnames));
+    });
+}
+
+static PyObject* py_degelev(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                            PyObject* kwnames) {
+    return guard_object(
+        [&] { return degelev_native(self, parse_nu("degelev", args, nargs, kwnames)); });
+}
+
+// ---- table entries ------------------------------------------------------------------
+
+static PyObject* derivative_entry(PyObject* self, int32_t nu) {
+    return guard_object([&] { return derivative(self, nu); });
+}
+static PyObject* antiderivative_entry(PyObject* self, int32_t nu) {
+    return guard_object([&] { return antiderivative(self, nu); });
+}
+static PyObject* degelev_entry(PyObject* self, int32_t nu) {
+    return guard_object([&] { return degelev(self, nu); });
+}
+
+void add_calculus(TypeParts& parts, Trajectory1dVTable& vtable) {
+    vtable.derivative = derivative_entry;
+    vtable.antiderivative = antiderivative_entry;
+    vtable.degelev = degelev_entry;
+    parts.methods.insert(parts.methods.end(), {
+        {"derivative", reinterpret_cast<PyCFunction>(py_derivative),
+         METH_FASTCALL | METH_KEYWORDS,
+         "derivative($self, /, nu=1)\n--\n\n"
+         "Returns a Trajectory1d object representing the derivative.\n\n"
+         "Parameters\n----------\nnu : int\n    Derivative order. Default is 1.\n\n"
+         "Returns\n-------\nTrajectory1d\n"
+         "    Degree p - nu and derivation order self.order + nu; above the degree,\n"
+         "    the zero function of degree 0 over the same domain.\n"},
+        {"antiderivative", reinterpret_cast<PyCFunction>(py_antiderivative),
+         METH_FASTCALL | METH_KEYWORDS,
+         "antiderivative($self, /, nu=1)\n--\n\n"
+         "Returns a Trajectory1d object representing the antiderivative.\n\n"
+         "Parameters\n----------\nnu : int\n    Antiderivative order. Default is 1.\n\n"
+         "Returns\n-------\nTrajectory1d\n"
+         "    Degree p + nu and derivation order self.order - nu, zero at the start\n"
+         "    of the domain.\n\n"
+         "Notes\n-----\nA trajectory can be integrated at most 'order' times.\n"},
+        {"degelev", reinterpret_cast<PyCFunction>(py_degelev), METH_FASTCALL | METH_KEYWORDS,
+         "degelev($self, /, nu=1)\n--\n\n"
+         "Increases the degree of the B-Spline interpolating the trajectory.\n\n"
+         "Parameters\n----------\nnu : int\n    Number of degree elevation times.\n\n"
+         "Returns\n-------\nTrajectory1d\n"
+         "    New Trajectory1d object with the same shape and degree p + nu.\n"},
+    });
+}
 
 } // namespace pykesta::curvetypes
