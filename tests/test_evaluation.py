@@ -198,3 +198,26 @@ def test_derivative_order_matches_derivative_trajectory(unit):
     xs = np.array([0.1, 0.35, 0.7, 0.95])
     np.testing.assert_allclose(unit(xs, 2), BSpline(clamped_knots([0.3, 0.6], 3),
                                                     [0.0, 1.0, 3.0, -2.0, 4.0, 1.0], 3)(xs, 2))
+
+
+def test_domain_test_that_replaces_the_arrays_is_safe(run_python):
+    result = run_python("""
+        import numpy as np
+        from pykesta.curvetypes import Trajectory1d
+
+        class Treacherous(Trajectory1d):
+            @property
+            def start(self):
+                # Replaces (and so releases) the arrays the evaluation is about to read.
+                self._dset_data(np.array([0., 0., 1., 1.]).tobytes(), np.array([5., 5.]).tobytes(),
+                                1, 1, 0, True)
+                return 0.0
+
+        t = Treacherous()
+        t._dset_data(np.linspace(0, 1, 40).tobytes(), np.ones(38).tobytes(), 1, 37, 0, True)
+        for call in (lambda: t.peval(0.5), lambda: t.dpeval(0.5, 1), lambda: t(np.linspace(0, 1, 9)),
+                     lambda: t(np.linspace(0, 1, 9), 1)):
+            print(np.all(np.isfinite(call())))
+    """)
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split() == ["True"] * 4

@@ -39,10 +39,29 @@ static void check_points(PyObject* self, const double* xp, int32_t m) {
 
 // ---- native operations ----------------------------------------------------------
 
+// The arrays, the degree, and references to the storage holders: the domain
+// tests may run interpreter code (redefined start/stop) that replaces the
+// arrays, and large evaluations run without the interpreter lock; either way
+// the kernel reads storage that stays alive and consistent with the degree.
+struct HeldArrays {
+    Arrays arrays;
+    int32_t p;
+    Ref knot_storage;
+    Ref cpts_storage;
+};
+
+static HeldArrays hold_arrays(PyObject* self) {
+    Arrays arrays = require_arrays(self);
+    Trajectory1dObject* t = as_trajectory(self);
+    return {arrays, t->p, Ref::borrow(t->knot_storage), Ref::borrow(t->cpts_storage)};
+}
+
+
 static double peval_native(PyObject* self, double x) {
-    Arrays a = require_arrays(self);
+    HeldArrays held = hold_arrays(self);
+    const Arrays& a = held.arrays;
     check_point_in_domain(self, x);
-    return kernels.splpev(x, a.U, a.nU, a.P, a.nP, as_trajectory(self)->p);
+    return kernels.splpev(x, a.U, a.nU, a.P, a.nP, held.p);
 }
 
 static double dpeval_native(PyObject* self, double x, int32_t nu) {
@@ -51,10 +70,11 @@ static double dpeval_native(PyObject* self, double x, int32_t nu) {
         npy_intp length = npy_intp{nu} + 1;
         Ref never = Ref::steal(PyArray_SimpleNew(1, &length, NPY_DOUBLE));
     }
-    Arrays a = require_arrays(self);
+    HeldArrays held = hold_arrays(self);
+    const Arrays& a = held.arrays;
     check_point_in_domain(self, x);
     if (nu < 0) raise_negative_nu();
-    int32_t p = as_trajectory(self)->p;
+    int32_t p = held.p;
     if (nu > p) return 0.0; // every derivative above the degree vanishes
     double derivatives[64];
     std::unique_ptr<double[]> large;
@@ -65,21 +85,9 @@ static double dpeval_native(PyObject* self, double x, int32_t nu) {
 }
 
 // From this many points on, the kernels run without the interpreter lock, so
-// that other threads (evaluating other arrays, say) can run meanwhile. The
-// storage holders and the buffer export keep every array alive and in place.
+// that other threads (evaluating other arrays, say) can run meanwhile; the
+// buffer export keeps the points in place.
 constexpr int32_t unlocked_evaluation_points = 16384;
-
-struct HeldArrays {
-    Arrays arrays;
-    Ref knot_storage;
-    Ref cpts_storage;
-};
-
-static HeldArrays hold_arrays(PyObject* self) {
-    Arrays arrays = require_arrays(self);
-    Trajectory1dObject* t = as_trajectory(self);
-    return {arrays, Ref::borrow(t->knot_storage), Ref::borrow(t->cpts_storage)};
-}
 
 static void ceval_native(PyObject* self, PyObject* xp_obj) {
     HeldArrays held = hold_arrays(self);
@@ -87,7 +95,7 @@ static void ceval_native(PyObject* self, PyObject* xp_obj) {
     DoubleBuffer xp(xp_obj, DoubleBuffer::writable, true);
     int32_t m = xp.size();
     check_points(self, xp.data(), m);
-    int32_t p = as_trajectory(self)->p;
+    int32_t p = held.p;
     run_without_gil_if(m >= unlocked_evaluation_points,
                        [&] { kernels.splcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p); });
 }
@@ -99,7 +107,7 @@ static void dceval_native(PyObject* self, PyObject* xp_obj, int32_t nu) {
     int32_t m = xp.size();
     check_points(self, xp.data(), m);
     if (nu < 0) raise_negative_nu();
-    int32_t p = as_trajectory(self)->p;
+    int32_t p = held.p;
     std::unique_ptr<double[]> D(new double[m]);
     run_without_gil_if(m >= unlocked_evaluation_points, [&] {
         kernels.dsplcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p, nu, nu, D.get(), 1, m);
