@@ -22,6 +22,8 @@ RTOL = 1e-10
 
 @dataclass(frozen=True, eq=False)
 class Spline:
+    """Knots U, control points P and degree p, as the kernels take them."""
+
     U: np.ndarray
     P: np.ndarray
     p: int
@@ -143,6 +145,26 @@ def _multiplicities(draw, total: int, largest: int) -> list[int]:
     return runs
 
 
+def _domain(draw, breaks: int) -> tuple[float, float, np.ndarray]:
+    """start, stop and `breaks` increasing values between them, no two of them
+    closer than a quarter of the widest gap."""
+    weights = draw(st.lists(st.floats(0.25, 1.0), min_size=breaks + 1, max_size=breaks + 1))
+    start = draw(st.floats(-10.0, 10.0))
+    length = draw(st.floats(0.1, 100.0))
+    inside = start + length * np.cumsum(weights)[:-1] / np.sum(weights)
+    return start, start + length, inside
+
+
+def _spline(draw, start: float, stop: float, interior: np.ndarray, p: int) -> Spline:
+    """Clamped knots around `interior` and control points of a drawn magnitude."""
+    U = np.concatenate([[start] * (p + 1), interior, [stop] * (p + 1)])
+    count = len(U) - p - 1
+    amplitude = 10.0 ** draw(st.integers(-3, 3))
+    values = draw(st.lists(st.floats(-1.0, 1.0), min_size=count, max_size=count))
+    P = amplitude * np.asarray(values, dtype=float)
+    return Spline(np.ascontiguousarray(U, dtype=float), np.ascontiguousarray(P), p)
+
+
 @st.composite
 def clamped_splines(
     draw,
@@ -157,16 +179,12 @@ def clamped_splines(
     count = draw(st.integers(p + 1 + min_extra, max(max_control_points, p + 1 + min_extra)))
     largest = p + 1 if discontinuous else max(p, 1)
     runs = _multiplicities(draw, count - p - 1, largest)
-    weights = draw(st.lists(st.floats(0.25, 1.0), min_size=len(runs) + 1, max_size=len(runs) + 1))
-    start = draw(st.floats(-10.0, 10.0))
-    length = draw(st.floats(0.1, 100.0))
-    breaks = start + length * np.cumsum(weights)[:-1] / np.sum(weights)
-    stop = start + length
-    U = np.concatenate([[start] * (p + 1), np.repeat(breaks, runs), [stop] * (p + 1)])
-    amplitude = 10.0 ** draw(st.integers(-3, 3))
-    values = draw(st.lists(st.floats(-1.0, 1.0), min_size=count, max_size=count))
-    P = amplitude * np.asarray(values, dtype=float)
-    return Spline(np.ascontiguousarray(U, dtype=float), np.ascontiguousarray(P), p)
+    start, stop, breaks = _domain(draw, len(runs))
+    return _spline(draw, start, stop, np.repeat(breaks, runs), p)
+
+
+# Splines with and without discontinuities (interior knots of multiplicity p + 1).
+any_splines = st.booleans().flatmap(lambda jumps: clamped_splines(discontinuous=jumps))
 
 
 def fractions(min_size: int = 0, max_size: int = 30, low: float = 0.0, high: float = 1.0):
@@ -196,18 +214,9 @@ def spline_pairs(draw, discontinuous: bool = False):
     p = draw(st.integers(0, MAX_DEGREE))
     largest = p + 1 if discontinuous else max(p, 1)
     pool_size = draw(st.integers(0, min(12, (MAX_CONTROL_POINTS - p - 1) // largest)))
-    weights = draw(st.lists(st.floats(0.25, 1.0), min_size=pool_size + 1, max_size=pool_size + 1))
-    start = draw(st.floats(-10.0, 10.0))
-    length = draw(st.floats(0.1, 100.0))
-    pool = start + length * np.cumsum(weights)[:-1] / np.sum(weights)
-    stop = start + length
+    start, stop, pool = _domain(draw, pool_size)
     splines = []
     for _ in range(2):
         runs = draw(st.lists(st.integers(0, largest), min_size=pool_size, max_size=pool_size))
-        U = np.concatenate([[start] * (p + 1), np.repeat(pool, runs), [stop] * (p + 1)])
-        count = len(U) - p - 1
-        amplitude = 10.0 ** draw(st.integers(-3, 3))
-        values = draw(st.lists(st.floats(-1.0, 1.0), min_size=count, max_size=count))
-        P = amplitude * np.asarray(values, dtype=float)
-        splines.append(Spline(np.ascontiguousarray(U, dtype=float), np.ascontiguousarray(P), p))
+        splines.append(_spline(draw, start, stop, np.repeat(pool, runs), p))
     return tuple(splines)

@@ -9,6 +9,7 @@ from kernel_strategies import (
     MAX_DEGREE,
     RTOL,
     Spline,
+    any_splines,
     assert_close,
     assert_same_curve,
     clamped_splines,
@@ -21,7 +22,6 @@ from kernel_strategies import (
 from pykesta import knotmath
 
 any_pairs = st.booleans().flatmap(lambda jumps: spline_pairs(discontinuous=jumps))
-any_splines = st.booleans().flatmap(lambda jumps: clamped_splines(discontinuous=jumps))
 
 
 def scipy_refine_to(spline: Spline, knots: np.ndarray) -> Spline:

@@ -11,15 +11,13 @@ from hypothesis import strategies as st
 from kernel_strategies import (
     MAX_DEGREE,
     Spline,
+    any_splines,
     assert_close,
     clamped_splines,
     domain_points,
     fractions,
 )
 from pykesta import knotmath
-
-# Splines with and without discontinuities (interior knots of multiplicity p + 1).
-any_splines = st.booleans().flatmap(lambda jumps: clamped_splines(discontinuous=jumps))
 
 
 def derivative_rows(spline: Spline, points, orders):
@@ -44,6 +42,24 @@ def test_splcev_matches_scipy(spline, chosen, dense):
     values = points.copy()
     assert knotmath.splcev(values, spline.U, spline.P, spline.p) is None
     assert_close(values, spline.oracle()(points), spline.scale())
+
+
+@settings(max_examples=30, deadline=None)
+@given(
+    clamped_splines(degrees=range(MAX_DEGREE + 1, MAX_DEGREE + 5), max_control_points=20),
+    st.sampled_from([5, 300]),
+)
+def test_degrees_beyond_the_specialised_ones_match_scipy(spline, dense):
+    points = domain_points(spline, dense=dense, margin=0.5)
+    values = points.copy()
+    knotmath.splcev(values, spline.U, spline.P, spline.p)
+    assert_close(values, spline.oracle()(points), spline.scale())
+    orders = range(spline.p + 2)
+    D = np.full((len(orders), len(points)), np.nan)
+    knotmath.dsplcev(points, spline.U, spline.P, spline.p, 0, spline.p + 1, D)
+    expected = derivative_rows(spline, points, orders)
+    for k in orders:
+        assert_close(D[k], expected[k], spline.derivative_scale(k))
 
 
 @settings(max_examples=40, deadline=None)
@@ -165,7 +181,7 @@ def test_averagcpts_degree_zero_takes_midpoints():
 
 
 @settings(max_examples=60, deadline=None)
-@given(st.booleans().flatmap(lambda jumps: clamped_splines(discontinuous=jumps)))
+@given(any_splines)
 def test_averagcpts_are_greville_abscissae(spline):
     U, p = spline.U, spline.p
     X = np.full(len(U) - p - 1, np.nan)

@@ -161,6 +161,7 @@ def malformed_splines():
          np.arange(9.0), 3, True),
         ("start beyond p + 1", np.array([0, 0, 0, 0, 0, 0, 1, 3, 3, 3, 3.0]),
          np.arange(7.0), 3, True),
+        ("unclamped knots", np.arange(10.0), P, 3, True),
         ("all knots equal", np.full(10, 2.0), P, 3, True),
         ("all knots equal, equal points", np.full(10, 2.0), np.full(6, 1.5), 3, True),
         ("n < p", np.array([0, 0, 0, 1, 1, 1.0]), np.array([1, 2.0]), 3, True),
