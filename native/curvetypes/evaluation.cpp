@@ -29,10 +29,18 @@ static void check_point_in_domain(PyObject* self, double x) {
     }
 }
 
-// The checks that ceval and dceval share, in their order.
+// From this many points on, the kernels run without the interpreter lock, so
+// that other threads (evaluating other arrays, say) can run meanwhile; the
+// buffer export keeps the points in place.
+constexpr int32_t unlocked_evaluation_points = 16384;
+
+// The checks that ceval and dceval share, in their order. The scan for order
+// takes about as long as the evaluation itself, so it runs without the lock too.
 static void check_points(PyObject* self, const double* xp, int32_t m) {
     if (m == 0) raise(PyExc_ValueError, "zero size arrays are not allowed");
-    if (!issorted(xp, m)) raise(PyExc_ValueError, "'xp' must be increasing");
+    bool sorted = false;
+    run_without_gil_if(m >= unlocked_evaluation_points, [&] { sorted = issorted(xp, m); });
+    if (!sorted) raise(PyExc_ValueError, "'xp' must be increasing");
     if (before_start(self, xp[0]) || after_stop(self, xp[m - 1]))
         raise(PyExc_ValueError, "domain error");
 }
@@ -58,10 +66,12 @@ static HeldArrays hold_arrays(PyObject* self) {
 
 
 static double peval_native(PyObject* self, double x) {
-    HeldArrays held = hold_arrays(self);
-    const Arrays& a = held.arrays;
+    require_arrays(self);
     check_point_in_domain(self, x);
-    return kernels.splpev(x, a.U, a.nU, a.P, a.nP, held.p);
+    // Read after the domain test, which may run interpreter code (redefined
+    // start/stop) that replaces the arrays; nothing runs between here and the kernel.
+    Arrays a = require_arrays(self);
+    return kernels.splpev(x, a.U, a.nU, a.P, a.nP, as_trajectory(self)->p);
 }
 
 static double dpeval_native(PyObject* self, double x, int32_t nu) {
@@ -70,24 +80,20 @@ static double dpeval_native(PyObject* self, double x, int32_t nu) {
         npy_intp length = npy_intp{nu} + 1;
         Ref never = Ref::steal(PyArray_SimpleNew(1, &length, NPY_DOUBLE));
     }
-    HeldArrays held = hold_arrays(self);
-    const Arrays& a = held.arrays;
+    require_arrays(self);
     check_point_in_domain(self, x);
     if (nu < 0) raise_negative_nu();
-    int32_t p = held.p;
+    int32_t p = as_trajectory(self)->p;
     if (nu > p) return 0.0; // every derivative above the degree vanishes
     double derivatives[64];
     std::unique_ptr<double[]> large;
     double* D = derivatives;
     if (nu >= 64) D = (large = std::make_unique<double[]>(nu + 1)).get();
+    // Read after the domain test (see peval_native).
+    Arrays a = require_arrays(self);
     kernels.dsplpev(x, a.U, a.nU, a.P, a.nP, p, nu, D, nu + 1);
     return D[nu];
 }
-
-// From this many points on, the kernels run without the interpreter lock, so
-// that other threads (evaluating other arrays, say) can run meanwhile; the
-// buffer export keeps the points in place.
-constexpr int32_t unlocked_evaluation_points = 16384;
 
 static void ceval_native(PyObject* self, PyObject* xp_obj) {
     HeldArrays held = hold_arrays(self);
@@ -108,10 +114,9 @@ static void dceval_native(PyObject* self, PyObject* xp_obj, int32_t nu) {
     check_points(self, xp.data(), m);
     if (nu < 0) raise_negative_nu();
     int32_t p = held.p;
-    std::unique_ptr<double[]> D(new double[m]);
+    // One order: the kernel writes the derivatives over the points themselves.
     run_without_gil_if(m >= unlocked_evaluation_points, [&] {
-        kernels.dsplcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p, nu, nu, D.get(), 1, m);
-        std::copy(D.get(), D.get() + m, xp.data());
+        kernels.dsplcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p, nu, nu, xp.data(), 1, m);
     });
 }
 

@@ -26,6 +26,22 @@ template <class F> decltype(auto) with_degree(int32_t p, F&& f) {
     }
 }
 
+// Calls f with q, a degree not above `degree`, as a Degree<Q> when `degree` is
+// a compile-time one (so that no Degree above it is instantiated), through
+// with_degree otherwise.
+template <int32_t D, class F> decltype(auto) with_degree_up_to(Degree<D> degree, int32_t q, F&& f) {
+    if constexpr (D == 0) {
+        return f(degree);
+    } else {
+        if (q >= D) return f(degree);
+        return with_degree_up_to(Degree<D - 1>{}, q, f);
+    }
+}
+
+template <class F> decltype(auto) with_degree_up_to(int32_t, int32_t q, F&& f) {
+    return with_degree(q, f);
+}
+
 // p + 1 doubles of scratch: allocated once per call for a run-time degree.
 template <class DegreeType> class Scratch {
   public:
@@ -42,7 +58,7 @@ template <int32_t D> class Scratch<Degree<D>> {
     double* data() { return values_.data(); }
 
   private:
-    std::array<double, D + 1> values_;
+    std::array<double, D + 1> values_{};
 };
 
 } // namespace pykesta::knotmath

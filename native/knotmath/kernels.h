@@ -30,10 +30,12 @@ struct IndexPair {
 // splpev        value at x. The span of x is the non-empty one holding it; left of
 //               the domain the first, at or beyond its end the last (x == U[nU-1]
 //               gives the end value). NaN for NaN x. Needs n >= p.
-// splcev        overwrite the increasing points X[0 .. m-1] with the values there.
+// splcev        overwrite the points X[0 .. m-1] with the values there. Fastest for
+//               increasing points (one walk over the spans); any order is correct.
 // dsplpev       fill D[k] (nD >= nu + 1) with the k-th derivative at x, k = 0 .. nu.
 // dsplcev       fill D[k * cols + j] (rows >= d2 - d1 + 1, cols >= m) with the
-//               derivative of order d1 + k at X[j] (X increasing). Orders above p are 0.
+//               derivative of order d1 + k at X[j] (fastest for increasing X, any order
+//               correct). Orders above p are 0. With d1 == d2, D may be X itself.
 // splkins       fill Uo (nU + r), Po (nP + r): u inserted r times, 0 <= r.
 // splkref       fill Uo (nU + nX), Po (nP + nX): every value of the increasing X inserted.
 // splkrem       in place: remove the interior knot u up to r times, each removal only

@@ -27,19 +27,28 @@ inline Spans nonempty_spans(const double* U, int32_t n, int32_t p) {
 
 // The span of x: U[k] <= x < U[k+1] among the non-empty spans, the first one
 // for anything left of it (and NaN), the last one for anything at or beyond
-// its left knot. A binary search; on unsorted knots it still ends in
-// [first, last].
+// its left knot. Each step of the search narrows by four with three probes
+// whose loads are independent, so that a step costs about one load's latency,
+// and how many steps there are does not depend on x (random points would
+// mispredict the branches of a search that stops early). On unsorted knots it
+// still ends in [first, last].
 inline int32_t find_span(const double* U, Spans spans, double x) {
     if (spans.first == spans.last || !(x >= U[spans.first + 1])) return spans.first;
     if (x >= U[spans.last]) return spans.last;
+    // U[low] <= x < U[low + count]
     int32_t low = spans.first + 1;
-    int32_t high = spans.last;
-    while (high - low > 1) {
-        const int32_t middle = low + (high - low) / 2;
-        if (x < U[middle])
-            high = middle;
-        else
-            low = middle;
+    int32_t count = spans.last - low;
+    while (count >= 4) {
+        const int32_t quarter = count / 4;
+        const int32_t passed = int32_t{x >= U[low + quarter]} + int32_t{x >= U[low + 2 * quarter]} +
+                               int32_t{x >= U[low + 3 * quarter]};
+        low += passed * quarter;
+        count -= 3 * quarter;
+    }
+    while (count > 1) {
+        const int32_t half = count / 2;
+        low = x < U[low + half] ? low : low + half;
+        count -= half;
     }
     return low;
 }
@@ -64,10 +73,25 @@ double blossom(const double* U, const double* points, Degree degree, int32_t k, 
     return work[p];
 }
 
+// The value at x of the degree-p piece of span k (the blossom at x, ..., x),
+// unrolled completely for a compile-time degree: a single point's evaluation
+// then keeps the recurrence in registers, and its divisions overlap.
 template <class Degree>
 double de_boor(const double* U, const double* points, Degree degree, int32_t k, double x,
                double* work) {
-    return blossom(U, points, degree, k, [x](int32_t) { return x; }, work);
+    const int32_t p = degree;
+#pragma GCC unroll 8
+    for (int32_t i = 0; i <= p; ++i) work[i] = points[i];
+#pragma GCC unroll 8
+    for (int32_t r = 1; r <= p; ++r) {
+#pragma GCC unroll 8
+        for (int32_t i = p; i >= r; --i) {
+            const double left = U[k - p + i];
+            const double alpha = safe_div(x - left, U[k + i + 1 - r] - left);
+            work[i] = (1.0 - alpha) * work[i - 1] + alpha * work[i];
+        }
+    }
+    return work[p];
 }
 
 } // namespace pykesta::knotmath
