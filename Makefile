@@ -23,7 +23,7 @@ test: install
 SANITIZER_PRELOAD = $(shell gcc -print-file-name=libasan.so) $(shell g++ -print-file-name=libstdc++.so)
 test-asan: install
 	scripts/stage build/asan -DPYKESTA_SANITIZE=ON
-	ASAN_OPTIONS=detect_leaks=1 \
+	ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1:max_allocation_size_mb=4096 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0 \
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	PYTHONMALLOC=malloc LD_PRELOAD="$(SANITIZER_PRELOAD)" \

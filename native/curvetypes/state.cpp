@@ -9,7 +9,7 @@
 
 namespace pykesta::curvetypes {
 
-static Ref bytes_of(const double* data, int32_t count) {
+static Ref bytes_of(const double* data, int64_t count) {
     if (data == nullptr) return Ref::borrow(Py_None);
     return Ref::steal(PyBytes_FromStringAndSize(reinterpret_cast<const char*>(data),
                                                 static_cast<Py_ssize_t>(count) * 8));

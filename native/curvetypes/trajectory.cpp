@@ -18,7 +18,9 @@ Arrays require_arrays(PyObject* self) {
     Trajectory1dObject* t = as_trajectory(self);
     if (t->_knotvector == nullptr || t->_cpts == nullptr)
         raise(PyExc_ValueError, "the trajectory holds no knot vector or control points");
-    return {t->_knotvector, knot_count(t), t->_cpts, cpts_count(t)};
+    // A trajectory holding arrays has sizes that fit (checked when they were set).
+    return {t->_knotvector, static_cast<int32_t>(knot_count(t)), t->_cpts,
+            static_cast<int32_t>(cpts_count(t))};
 }
 
 void set_storage(Trajectory1dObject* self, Ref knot_storage, Ref cpts_storage) {

@@ -13,8 +13,10 @@ inline Trajectory1dObject* as_trajectory(PyObject* obj) {
     return reinterpret_cast<Trajectory1dObject*>(obj);
 }
 
-inline int32_t knot_count(const Trajectory1dObject* t) { return t->n + t->p + 2; }
-inline int32_t cpts_count(const Trajectory1dObject* t) { return t->n + 1; }
+// Sizes of the two arrays. Computed in 64 bits: an empty trajectory may carry
+// fields that a refused _dset_data left behind, whose sum exceeds 32 bits.
+inline int64_t knot_count(const Trajectory1dObject* t) { return int64_t{t->n} + t->p + 2; }
+inline int64_t cpts_count(const Trajectory1dObject* t) { return int64_t{t->n} + 1; }
 
 // The two arrays of a trajectory that holds them.
 struct Arrays {

@@ -37,6 +37,7 @@ static double quantity_at(PyObject* tmp, double t, int32_t nu) {
     } else if (nu > 0) {
         check_status(table.dpeval(tmp, t, nu, &value));
     } else {
+        if (nu == INT32_MIN) raise(PyExc_OverflowError, "value too large to convert to int");
         Ref integral = owned(table.antiderivative(tmp, -nu));
         check_status(table.peval(integral.get(), t, &value));
     }

@@ -4,6 +4,7 @@
 
 #include "common/argparse.h"
 #include "common/convert.h"
+#include "common/gil.h"
 #include "common/native_api.h"
 #include "trajops/trajops.h"
 
@@ -64,12 +65,13 @@ static void reflect(const double* U, const double* P, int32_t n, int32_t p, doub
 static Ref mirror_native(Trajectory1dObject* traj) {
     Arrays a = require_arrays(traj);
     int32_t n = traj->n, p = traj->p;
+    // Another thread may replace the input's arrays meanwhile: keep these alive.
+    Ref knot_storage = Ref::borrow(traj->knot_storage);
+    Ref cpts_storage = Ref::borrow(traj->cpts_storage);
     std::vector<double> spans(static_cast<size_t>(std::max(n - p + 1, 0)));
     Buffer Uh(a.nU);
     Buffer Ph(a.nP);
-    Py_BEGIN_ALLOW_THREADS
-    reflect(a.U, a.P, n, p, Uh.data(), Ph.data(), spans);
-    Py_END_ALLOW_THREADS
+    run_without_gil_if(true, [&] { reflect(a.U, a.P, n, p, Uh.data(), Ph.data(), spans); });
     return adopt_trajectory(std::move(Uh), std::move(Ph), p, n, traj->order);
 }
 
