@@ -166,9 +166,6 @@ static PyObject* py_setValueSm(PyObject*, PyObject* const* args, Py_ssize_t narg
     });
 }
 
-#define PYKESTA_EXPORT(name) \
-    export_function(module, #name, reinterpret_cast<void*>(name##_entry), name##_signature)
-
 #define PYKESTA_CONSTRAINT_PARAMETER                                                             \
     "p : constr (fused type: Point1d or 3-elements tuple)\n"                                     \
     "    Constraint to be set. If 3-elements tuple must be in format\n"                          \

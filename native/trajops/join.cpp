@@ -59,7 +59,7 @@ static PyObject* py_joins(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 }
 
 void add_join(FunctionList& functions, PyObject* module) {
-    export_function(module, "join", reinterpret_cast<void*>(join_entry), join_signature);
+    PYKESTA_EXPORT(join);
     functions.insert(functions.end(), {
         {"join", reinterpret_cast<PyCFunction>(py_join), METH_FASTCALL | METH_KEYWORDS,
          "join(traj1, traj2)\n--\n\n"

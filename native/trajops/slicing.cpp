@@ -100,8 +100,8 @@ static PyObject* py_mirror(PyObject*, PyObject* traj) {
 }
 
 void add_slicing(FunctionList& functions, PyObject* module) {
-    export_function(module, "trajsli", reinterpret_cast<void*>(trajsli_entry), trajsli_signature);
-    export_function(module, "mirror", reinterpret_cast<void*>(mirror_entry), mirror_signature);
+    PYKESTA_EXPORT(trajsli);
+    PYKESTA_EXPORT(mirror);
     functions.insert(functions.end(), {
         {"trajsli", reinterpret_cast<PyCFunction>(py_trajsli), METH_FASTCALL | METH_KEYWORDS,
          "trajsli(traj, x)\n--\n\n"

@@ -159,9 +159,6 @@ static PyObject* py_savexml(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
     });
 }
 
-#define PYKESTA_EXPORT(name) \
-    export_function(module, #name, reinterpret_cast<void*>(name##_entry), name##_signature)
-
 void add_thin_functions(FunctionList& functions, PyObject* module) {
     PYKESTA_EXPORT(add);
     PYKESTA_EXPORT(rshift);
