@@ -133,27 +133,6 @@ void walk_spans(const double* X, int32_t m, const double* U, int32_t n, int32_t 
     }
 }
 
-// Derivatives of orders lowest .. highest of span k's piece at x: out[j] =
-// f^(j)(x), divided by j! when `taylor` (the Taylor coefficients around x).
-// Step j turns diff into the control points of the j-th derivative (degree
-// p - j, same knots; scaled by 1 / j! when `taylor`), whose value at x de
-// Boor's recurrence gives. diff, work: p + 1 doubles.
-template <class DegreeType>
-void derivatives_at(const double* U, const double* points, DegreeType degree, int32_t k,
-                    double x, int32_t lowest, int32_t highest, bool taylor, double* out,
-                    double* diff, double* work) {
-    const int32_t p = degree;
-    std::copy_n(points, p + 1, diff);
-    for (int32_t j = 0; j <= highest; ++j) {
-        if (j > 0) {
-            const double factor = taylor ? static_cast<double>(p - j + 1) / j : p - j + 1;
-            for (int32_t i = p; i >= j; --i)
-                diff[i] = factor * safe_div(diff[i] - diff[i - 1], U[k + i - j + 1] - U[k - p + i]);
-        }
-        if (j >= lowest) out[j] = de_boor(U, diff + j, p - j, k, x, work);
-    }
-}
-
 // Span k's piece in powers of (x - centre), centre the span's midpoint:
 // coefficients[j] = f^(j)(centre) / j! for j >= the lowest order asked for.
 // Around the midpoint the powers stay below half the span's width to the

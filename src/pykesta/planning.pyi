@@ -1,0 +1,45 @@
+from typing import NamedTuple
+
+import numpy as np
+from numpy.typing import ArrayLike, NDArray
+
+from pykesta.curvetypes import Trajectory1d
+
+_Limit = float | tuple[float, float]
+
+# Analysis
+
+class Extrema(NamedTuple):
+    tmin: float
+    min: float
+    tmax: float
+    max: float
+
+class LimitCheck(NamedTuple):
+    min: float
+    tmin: float
+    max: float
+    tmax: float
+    lower: float
+    upper: float
+    ok: bool
+
+class LimitReport(dict[str, LimitCheck]):
+    @property
+    def ok(self) -> bool: ...
+
+def sample(traj: Trajectory1d, x: ArrayLike, upto: int = 2) -> NDArray[np.float64]: ...
+def integral(traj: Trajectory1d, a: float | None = None, b: float | None = None) -> float: ...
+def extrema(traj: Trajectory1d, nu: int = 0, a: float | None = None,
+            b: float | None = None) -> Extrema: ...
+def roots(traj: Trajectory1d, value: float = 0.0, nu: int = 0, a: float | None = None,
+          b: float | None = None) -> NDArray[np.float64]: ...
+def check_limits(traj: Trajectory1d, *, position: _Limit | None = None,
+                 velocity: _Limit | None = None, acceleration: _Limit | None = None,
+                 jerk: _Limit | None = None) -> LimitReport: ...
+def retime(traj: Trajectory1d, *, velocity: _Limit | None = None,
+           acceleration: _Limit | None = None, jerk: _Limit | None = None) -> Trajectory1d: ...
+
+# Construction
+
+# Profiles
