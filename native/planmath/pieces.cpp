@@ -12,6 +12,16 @@ PieceExpander::PieceExpander(const Spline& spline, int32_t nu)
       diff_(static_cast<std::size_t>(spline.p) + 1), work_(static_cast<std::size_t>(spline.p) + 1),
       coefficients_(static_cast<std::size_t>(spline.p) + 1) {}
 
+std::pair<int32_t, int32_t> PieceExpander::spans() const {
+    const knotmath::Spans spans = knotmath::nonempty_spans(spline_.U, spline_.n, spline_.p);
+    return {spans.first, spans.last};
+}
+
+int32_t PieceExpander::span_of(double t) const {
+    return knotmath::find_span(spline_.U, knotmath::nonempty_spans(spline_.U, spline_.n, spline_.p),
+                               t);
+}
+
 Piece PieceExpander::expand(int32_t k) {
     const int32_t p = spline_.p;
     const double left = spline_.U[k], right = spline_.U[k + 1];

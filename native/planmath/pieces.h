@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace pykesta::planmath {
@@ -38,6 +39,15 @@ struct Piece {
     }
 };
 
+// The part of a piece inside [a, b]: times t0 <= t1 and the matching u0 <= u1.
+struct Stretch {
+    Piece piece;
+    double t0;
+    double t1;
+    double u0;
+    double u1;
+};
+
 // Expands spans of one spline, reusing its scratch between spans.
 class PieceExpander {
   public:
@@ -46,10 +56,34 @@ class PieceExpander {
     // The piece's coefficients stay valid until the next call.
     Piece expand(int32_t k);
 
+    // f(stretch) for the pieces of the nu-th derivative over [a, b], left to
+    // right; a == b gives the one piece that evaluation uses at a.
+    template <class F> void for_each_stretch(double a, double b, F&& f);
+
   private:
+    std::pair<int32_t, int32_t> spans() const;
+    int32_t span_of(double t) const;
     Spline spline_;
     int32_t nu_;
     std::vector<double> taylor_, diff_, work_, coefficients_;
 };
+
+template <class F> void PieceExpander::for_each_stretch(double a, double b, F&& f) {
+    const auto [first, last] = spans();
+    const double start = spline_.U[0], stop = spline_.U[spline_.n + spline_.p + 1];
+    const auto stretch = [&](int32_t k, double t0, double t1) {
+        const Piece piece = expand(k);
+        const auto u = [&](double t) { return piece.half > 0.0 ? (t - piece.centre) / piece.half : 0.0; };
+        f(Stretch{piece, t0, t1, u(t0), u(t1)});
+    };
+    if (!(a < b)) return stretch(span_of(a), a, a);
+    for (int32_t k = span_of(a); k <= last; ++k) {
+        const double low = k == first ? start : spline_.U[k];
+        const double high = k == last ? stop : spline_.U[k + 1];
+        if (!(low < high)) continue;
+        if (!(low < b)) break;
+        stretch(k, low > a ? low : a, high < b ? high : b);
+    }
+}
 
 } // namespace pykesta::planmath

@@ -83,7 +83,7 @@ struct FloatArray {
 };
 FloatArray read_float_array(PyObject* obj, const char* name);
 
-// A new float64 array of the given shape (ndim <= 2) and its data.
+// A new float64 array of the given shape and its data.
 struct NewArray {
     Ref array;
     double* data;

@@ -96,8 +96,9 @@ FloatArray read_float_array(PyObject* obj, const char* name) {
 }
 
 NewArray new_float_array(int ndim, const int64_t* shape) {
-    npy_intp dims[2] = {0, 0};
-    for (int i = 0; i < ndim && i < 2; ++i) dims[i] = static_cast<npy_intp>(shape[i]);
+    if (ndim < 0 || ndim > NPY_MAXDIMS) raise(PyExc_ValueError, "too many dimensions");
+    npy_intp dims[NPY_MAXDIMS] = {};
+    for (int i = 0; i < ndim; ++i) dims[i] = static_cast<npy_intp>(shape[i]);
     Ref array = Ref::steal(PyArray_SimpleNew(ndim, dims, NPY_FLOAT64));
     auto* data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get())));
     return {array, data};

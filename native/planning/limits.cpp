@@ -1,0 +1,267 @@
+// check_limits and retime: the extrema of physical quantities against limits.
+#include "planning/analysis.h"
+
+#include "common/argparse.h"
+#include "common/convert.h"
+#include "common/gil.h"
+#include "planmath/analysis.h"
+
+#include <cmath>
+
+namespace pykesta::planning {
+
+PyObject* limit_check_type = nullptr;
+PyObject* limit_report_type = nullptr;
+
+namespace {
+
+// A limit holds when it is exceeded by no more than this fraction of the
+// bound, so that a trajectory meeting it with equality after rounding passes.
+constexpr double limit_slack = 1e-12;
+
+struct Quantity {
+    const char* name;
+    int32_t physical_order; // 0 position, 1 velocity, 2 acceleration, 3 jerk
+};
+
+constexpr Quantity position{"position", 0}, velocity{"velocity", 1},
+    acceleration{"acceleration", 2}, jerk{"jerk", 3};
+
+struct Limit {
+    double lower;
+    double upper;
+};
+
+[[noreturn]] void raise_bad_limit(const char* name, PyObject* obj) {
+    raise_format(PyExc_ValueError,
+                 "'%s' must be a positive number or a pair (lower, upper) with lower <= upper, "
+                 "got %.200R",
+                 name, obj);
+}
+
+Limit read_limit(PyObject* obj, const char* name) {
+    if (PyTuple_Check(obj) || PyList_Check(obj)) {
+        if (PySequence_Size(obj) != 2) raise_bad_limit(name, obj);
+        Ref lower = Ref::steal(PySequence_GetItem(obj, 0));
+        Ref upper = Ref::steal(PySequence_GetItem(obj, 1));
+        const Limit limit{read_double(lower.get(), name, 0.0), read_double(upper.get(), name, 0.0)};
+        if (!(limit.lower <= limit.upper)) raise_bad_limit(name, obj);
+        return limit;
+    }
+    const double bound = read_double(obj, name, 0.0);
+    if (!(bound > 0.0)) raise_bad_limit(name, obj);
+    return {-bound, bound};
+}
+
+// The derivative of the trajectory that is the quantity; ValueError below its order.
+int32_t relative_order(const TrajectoryData& traj, const Quantity& quantity) {
+    if (static_cast<int64_t>(quantity.physical_order) < static_cast<int64_t>(traj.order))
+        raise_format(PyExc_ValueError,
+                     "'%s' is of order %d, below the order of 'traj' (%lu): the trajectory "
+                     "describes a higher derivative",
+                     quantity.name, quantity.physical_order,
+                     static_cast<unsigned long>(traj.order));
+    return quantity.physical_order - static_cast<int32_t>(traj.order);
+}
+
+planmath::Extrema quantity_extrema(const TrajectoryData& traj, const Quantity& quantity) {
+    const int32_t nu = relative_order(traj, quantity);
+    planmath::Extrema found{};
+    run_without_gil_if(traj.n() - traj.p() >= unlocked_spans, [&] {
+        found = planmath::extrema(traj.spline, nu, traj.start(), traj.stop());
+    });
+    return found;
+}
+
+bool within(const planmath::Extrema& found, const Limit& limit) {
+    return found.min >= limit.lower - limit_slack * std::fabs(limit.lower) &&
+           found.max <= limit.upper + limit_slack * std::fabs(limit.upper);
+}
+
+// ---- the report: a dict of LimitCheck items with an `ok` property ----------------------
+
+PyObject* report_ok(PyObject* self, void*) {
+    return guard_object([&] {
+        Py_ssize_t position = 0;
+        PyObject *key, *item;
+        while (PyDict_Next(self, &position, &key, &item)) {
+            Ref ok = Ref::steal(PyObject_GetAttrString(item, "ok"));
+            const int truth = PyObject_IsTrue(ok.get());
+            check_status(truth);
+            if (!truth) return Ref::borrow(Py_False);
+        }
+        return Ref::borrow(Py_True);
+    });
+}
+
+PyGetSetDef report_getset[] = {
+    {"ok", report_ok, nullptr, "True when every limit of the report holds.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr}};
+
+PyType_Slot report_slots[] = {
+    {Py_tp_getset, report_getset},
+    {Py_tp_doc, const_cast<char*>(
+                    "LimitReport: a dict from quantity name to its LimitCheck, and `ok`, true "
+                    "when every limit holds.")},
+    {0, nullptr}};
+
+PyType_Spec report_spec = {"pykesta.planning.LimitReport", 0, 0, Py_TPFLAGS_DEFAULT,
+                           report_slots};
+
+// ---- the functions -------------------------------------------------------------------
+
+struct Given {
+    const Quantity& quantity;
+    PyObject* limit; // null or None when not given
+};
+
+bool present(PyObject* obj) { return obj != nullptr && obj != Py_None; }
+
+void check_positional(const char* func, Py_ssize_t nargsf) {
+    const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    if (nargs > 1)
+        raise_format(PyExc_TypeError, "%s() takes 1 positional argument but %zd were given", func,
+                     nargs);
+}
+
+Ref check_limits(PyObject* traj_obj, const Given* given, int count) {
+    TrajectoryData traj = read_trajectory(traj_obj, "traj");
+    Ref report = Ref::steal(PyObject_CallNoArgs(limit_report_type));
+    for (int i = 0; i < count; ++i) {
+        if (!present(given[i].limit)) continue;
+        const Limit limit = read_limit(given[i].limit, given[i].quantity.name);
+        const planmath::Extrema found = quantity_extrema(traj, given[i].quantity);
+        Ref item = make_named_tuple(limit_check_type, new_float(found.min), new_float(found.tmin),
+                                    new_float(found.max), new_float(found.tmax),
+                                    new_float(limit.lower), new_float(limit.upper),
+                                    Ref::borrow(within(found, limit) ? Py_True : Py_False));
+        check_status(PyDict_SetItemString(report.get(), given[i].quantity.name, item.get()));
+    }
+    return report;
+}
+
+// The time scale k that brings the quantity within its limit with equality on
+// its worse side: the quantity scales by k^-order, order its physical order.
+// 0 when the quantity is zero throughout (any k meets the limit).
+double required_scale(const TrajectoryData& traj, const Quantity& quantity, PyObject* obj) {
+    const Limit limit = read_limit(obj, quantity.name);
+    const planmath::Extrema found = quantity_extrema(traj, quantity);
+    if (std::isnan(found.min) || std::isnan(found.max) || std::isinf(found.min) ||
+        std::isinf(found.max))
+        raise_format(PyExc_ValueError, "'traj' has a %s that is not finite", quantity.name);
+    double ratio = 0.0; // the largest of peak / bound over the two sides
+    if (found.max > 0.0) {
+        if (!(limit.upper > 0.0))
+            raise_format(PyExc_ValueError,
+                         "'%s' cannot be met by retiming: the upper bound is %R and the "
+                         "trajectory reaches %R",
+                         quantity.name, new_float(limit.upper).get(), new_float(found.max).get());
+        ratio = std::fmax(ratio, found.max / limit.upper);
+    }
+    if (found.min < 0.0) {
+        if (!(limit.lower < 0.0))
+            raise_format(PyExc_ValueError,
+                         "'%s' cannot be met by retiming: the lower bound is %R and the "
+                         "trajectory reaches %R",
+                         quantity.name, new_float(limit.lower).get(), new_float(found.min).get());
+        ratio = std::fmax(ratio, found.min / limit.lower);
+    }
+    if (ratio == 0.0) return 0.0;
+    return quantity.physical_order == 0 ? 0.0 : std::pow(ratio, 1.0 / quantity.physical_order);
+}
+
+Ref retime(PyObject* traj_obj, const Given* given, int count) {
+    TrajectoryData traj = read_trajectory(traj_obj, "traj");
+    double k = 0.0;
+    for (int i = 0; i < count; ++i)
+        if (present(given[i].limit))
+            k = std::fmax(k, required_scale(traj, given[i].quantity, given[i].limit));
+    if (!(k > 0.0)) k = 1.0; // nothing limited moves: a copy
+    if (!std::isfinite(k))
+        raise(PyExc_ValueError, "'traj' cannot be retimed: the time scale would be infinite");
+    return scaled_in_time(traj, k);
+}
+
+} // namespace
+
+PyObject* py_check_limits(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
+    return guard_object([&] {
+        check_positional("check_limits", nargs);
+        auto [traj, p, v, a, j] = parse_args(
+            Params<5>{"check_limits", {"traj", "position", "velocity", "acceleration", "jerk"}, 1},
+            args, nargs, kw);
+        const Given given[] = {{position, p}, {velocity, v}, {acceleration, a}, {jerk, j}};
+        return check_limits(traj, given, 4);
+    });
+}
+
+PyObject* py_retime(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
+    return guard_object([&] {
+        check_positional("retime", nargs);
+        auto [traj, v, a, j] = parse_args(
+            Params<4>{"retime", {"traj", "velocity", "acceleration", "jerk"}, 1}, args, nargs, kw);
+        const Given given[] = {{velocity, v}, {acceleration, a}, {jerk, j}};
+        return retime(traj, given, 3);
+    });
+}
+
+const char check_limits_doc[] =
+    "check_limits(traj, *, position=None, velocity=None, acceleration=None, jerk=None)\n--\n\n"
+    "Whether the trajectory stays within limits everywhere, not just at samples.\n\n"
+    "A quantity's derivative of the trajectory is its physical order (position 0,\n"
+    "velocity 1, acceleration 2, jerk 3) minus traj.order; its exact extrema are\n"
+    "compared with the limit, which holds when exceeded by no more than 1e-12 of\n"
+    "the bound.\n\n"
+    "Parameters\n----------\n"
+    "traj : Trajectory1d\n"
+    "position, velocity, acceleration, jerk : float or (float, float), optional\n"
+    "    A positive L (meaning -L .. L) or a pair (lower, upper).\n\n"
+    "Returns\n-------\nLimitReport\n"
+    "    A dict from each given quantity's name to its LimitCheck (min, tmin, max,\n"
+    "    tmax, lower, upper, ok), and ok: every limit holds.\n\n"
+    "Raises\n------\nValueError\n"
+    "    For a quantity below the trajectory's order (position of a velocity\n"
+    "    trajectory), or a malformed limit.\n\n"
+    "Examples\n--------\n"
+    ">>> import pykesta\n"
+    ">>> from pykesta.planning import check_limits\n"
+    ">>> traj = pykesta.from_arrays([0, 0, 0, 1, 1, 1], [0, 0, 1], 2)  # t**2\n"
+    ">>> report = check_limits(traj, velocity=1.5, acceleration=(-1, 3))\n"
+    ">>> report.ok, report[\"velocity\"].ok, report[\"velocity\"].max\n"
+    "(False, False, 2.0)\n";
+
+const char retime_doc[] =
+    "retime(traj, *, velocity=None, acceleration=None, jerk=None)\n--\n\n"
+    "The fastest uniform time scaling of the trajectory that meets every limit.\n\n"
+    "Scaling time by k about traj.start multiplies the d-th time derivative by\n"
+    "k**-d, so k is the largest over the limits of (peak / bound)**(1 / d), the\n"
+    "worse side of a pair counting. The values are multiplied by k**-traj.order,\n"
+    "so that the motion follows the same path. k < 1 speeds the motion up.\n\n"
+    "Parameters\n----------\n"
+    "traj : Trajectory1d\n"
+    "velocity, acceleration, jerk : float or (float, float), optional\n"
+    "    A positive L (meaning -L .. L) or a pair (lower, upper) with lower <= 0\n"
+    "    <= upper on every side the trajectory reaches.\n\n"
+    "Returns\n-------\nTrajectory1d\n"
+    "    On [start, start + k (stop - start)]: the tightest limit holds with\n"
+    "    equality; a copy when the limited quantities are zero throughout.\n\n"
+    "Examples\n--------\n"
+    ">>> import pykesta\n"
+    ">>> from pykesta.planning import retime, extrema\n"
+    ">>> traj = pykesta.from_arrays([0, 0, 0, 1, 1, 1], [0, 0, 1], 2)  # t**2\n"
+    ">>> slow = retime(traj, velocity=1.0)\n"
+    ">>> slow.stop, slow(slow.stop), extrema(slow, nu=1).max\n"
+    "(2.0, 1.0, 1.0)\n";
+
+void init_limits(PyObject* module) {
+    limit_check_type = add_named_tuple(
+        module, "LimitCheck", "min tmin max tmax lower upper ok",
+        "LimitCheck(min, tmin, max, tmax, lower, upper, ok): a quantity's extrema, where "
+        "they are reached, its limit and whether the limit holds.");
+    Ref dict_type = Ref::borrow(reinterpret_cast<PyObject*>(&PyDict_Type));
+    Ref bases = Ref::steal(PyTuple_Pack(1, dict_type.get()));
+    limit_report_type = check(PyType_FromSpecWithBases(&report_spec, bases.get()));
+    check_status(PyModule_AddObjectRef(module, "LimitReport", limit_report_type));
+}
+
+} // namespace pykesta::planning
