@@ -7,6 +7,7 @@
 // acceleration being symmetric about its middle, covers v t_up / 2.
 #include "planmath/rest_to_rest.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace pykesta::planmath {
@@ -79,49 +80,95 @@ Phases jerk_limited(double D, double V, double A, double J) {
 
 } // namespace
 
+// The spline stores displacements, which near the distance D carry rounding
+// of about eps |D|; its k-th derivative magnifies that by 1/T_min^k for the
+// shortest phase T_min. Planning for limits a hair below those given keeps
+// that rounding from showing as an excess over a limit met with equality,
+// at a cost of the same 1e-11 in duration.
+constexpr double limit_margin = 1.0 - 1e-11;
+
 Phases rest_to_rest_phases(double distance, const MoveLimits& limits) {
-    if (limits.jerk > 0.0)
-        return jerk_limited(distance, limits.velocity, limits.acceleration, limits.jerk);
-    return trapezoidal(distance, limits.velocity, limits.acceleration);
+    const double V = limits.velocity * limit_margin;
+    const double A = limits.acceleration * limit_margin;
+    if (limits.jerk > 0.0) return jerk_limited(distance, V, A, limits.jerk * limit_margin);
+    return trapezoidal(distance, V, A);
 }
 
-// The boundaries are summed from 0 so that a phase vanishes only when it is
-// negligible against the whole move; `start` is added last. The top derivative,
-// a degree-0 spline on the pieces, is integrated `degree` times with the
-// antiderivative recurrence d_i = d_{i-1} + c_{i-1} (u_{i+q} - u_i) / q over the
-// clamped knots of each degree q. The first `degree` displacement coefficients
-// come out exactly 0 (rest at the start); the last `degree` are set to the
-// distance, which they equal up to rounding, so that the move ends exactly at
-// rest at the distance.
-ProfileSpline profile_spline(const Phases& phases, double distance, double start) {
-    ProfileSpline spline{};
-    const int p = phases.degree;
-    spline.degree = p;
+namespace {
 
-    std::array<double, Phases::max_pieces + 1> bound{};
-    std::array<double, Phases::max_pieces> level{};
-    int m = 0;
-    double elapsed = 0.0;
-    for (int k = 0; k < phases.pieces && k < Phases::max_pieces; ++k) {
-        elapsed += phases.duration[k];
-        if (!(elapsed > bound[m])) continue; // vanished (or not a number)
-        if (m > 0 && phases.level[k] == level[m - 1]) {
-            bound[m] = elapsed;
+// Drops the pieces of no length and merges neighbours of equal level, in place.
+// Both keep the symmetry of the phases (piece k and piece pieces-1-k last as
+// long, with opposite levels).
+void normalise(Phases& phases) {
+    int kept = 0;
+    for (int k = 0; k < phases.pieces; ++k) {
+        if (!(phases.duration[k] > 0.0)) continue;
+        if (kept > 0 && phases.level[k] == phases.level[kept - 1]) {
+            phases.duration[kept - 1] += phases.duration[k];
             continue;
         }
-        level[m] = phases.level[k];
-        bound[++m] = elapsed;
+        phases.duration[kept] = phases.duration[k];
+        phases.level[kept] = phases.level[k];
+        ++kept;
     }
-    if (m == 0 || !std::isfinite(bound[m])) return spline;
+    phases.pieces = kept;
+}
+
+// Boundaries 0 = b_0 < ... < b_m = T of the normalised pieces, symmetric
+// about T/2 to the last bit: the first half is summed, the second mirrored
+// as b_{m-i} = T - b_i. A piece whose boundaries round to the same double (in
+// either half) gets length 0 and false is returned.
+bool symmetric_bounds(Phases& phases, std::array<double, Phases::max_pieces + 1>& b) {
+    const int m = phases.pieces;
+    const int half = m / 2;
+    b[0] = 0.0;
+    for (int i = 1; i <= half; ++i) b[i] = b[i - 1] + phases.duration[i - 1];
+    const double total = m % 2 ? 2.0 * b[half] + phases.duration[half] : 2.0 * b[half];
+    for (int i = 0; i <= half; ++i) b[m - i] = total - b[i];
+    bool distinct = true;
+    for (int i = 1; i <= m; ++i) {
+        if (!(b[i] > b[i - 1])) {
+            phases.duration[i - 1] = 0.0;
+            phases.duration[m - i] = 0.0;
+            distinct = false;
+        }
+    }
+    return distinct;
+}
+
+} // namespace
+
+// The top derivative, a degree-0 spline on the pieces, is integrated `degree`
+// times with the antiderivative recurrence d_i = d_{i-1} + c_{i-1} (u_{i+q} - u_i) / q
+// over the clamped knots of each degree q. The first `degree` displacement
+// coefficients come out exactly 0 (rest at the start). The move is odd about
+// its middle, x(T - t) = D - x(t), and its knots are symmetric, so the
+// coefficients satisfy c_{n-i} = D - c_i: the second half is taken from that
+// rather than from the longer sums, which makes the end exactly at rest at D
+// and keeps the rounding of the values near D down to one operation each.
+ProfileSpline profile_spline(const Phases& input, double distance, double start) {
+    ProfileSpline spline{};
+    const int p = input.degree;
+    spline.degree = p;
+
+    Phases phases = input;
+    phases.pieces = std::min(phases.pieces, Phases::max_pieces);
+    std::array<double, Phases::max_pieces + 1> b{};
+    do {
+        normalise(phases);
+        if (phases.pieces == 0) return spline;
+    } while (!symmetric_bounds(phases, b));
+    const int m = phases.pieces;
+    if (!std::isfinite(b[m])) return spline;
 
     std::array<double, ProfileSpline::max_knots> u{};
     int nu = 0;
     for (int i = 0; i < p; ++i) u[nu++] = 0.0;
-    for (int i = 0; i <= m; ++i) u[nu++] = bound[i];
-    for (int i = 0; i < p; ++i) u[nu++] = bound[m];
+    for (int i = 0; i <= m; ++i) u[nu++] = b[i];
+    for (int i = 0; i < p; ++i) u[nu++] = b[m];
 
     std::array<double, ProfileSpline::max_cpts> c{};
-    for (int i = 0; i < m; ++i) c[i] = level[i];
+    for (int i = 0; i < m; ++i) c[i] = phases.level[i];
     for (int q = 1; q <= p; ++q) {
         // Coefficients of degree q live on u[p - q .. p + m + q]; there are m + q of them.
         double previous = c[0];
@@ -134,7 +181,8 @@ ProfileSpline profile_spline(const Phases& phases, double distance, double start
     }
     const int count = m + p;
     const double size = std::fabs(distance);
-    for (int i = count - p; i < count; ++i) c[i] = size;
+    for (int i = 0; i < count / 2; ++i) c[count - 1 - i] = size - c[i];
+    if (count % 2) c[count / 2] = 0.5 * size;
 
     for (int i = 0; i < nu; ++i) {
         spline.knots[i] = u[i] + start;

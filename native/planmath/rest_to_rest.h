@@ -25,7 +25,7 @@ struct Phases {
 };
 
 // The phases of the fastest move over `distance` (> 0, finite) within
-// `limits` (positive and finite, jerk as above).
+// `limits` (positive and finite, jerk as above), planned 1e-11 inside them.
 Phases rest_to_rest_phases(double distance, const MoveLimits& limits);
 
 // A clamped B-spline of degree 2 or 3 whose interior knots are the phase
