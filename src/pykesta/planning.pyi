@@ -1,3 +1,4 @@
+from collections.abc import Sequence
 from typing import NamedTuple
 
 import numpy as np
@@ -43,3 +44,12 @@ def retime(traj: Trajectory1d, *, velocity: _Limit | None = None,
 # Construction
 
 # Profiles
+
+def profile(distance: float, *, velocity: float, acceleration: float,
+            jerk: float | None = None, start: float = 0.0) -> Trajectory1d: ...
+def synchronize(trajs: Sequence[Trajectory1d],
+                duration: float | None = None) -> list[Trajectory1d]: ...
+def move(distances: Sequence[float], *, velocity: float | Sequence[float],
+         acceleration: float | Sequence[float],
+         jerk: float | Sequence[float] | None = None,
+         start: float = 0.0) -> list[Trajectory1d]: ...
