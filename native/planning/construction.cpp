@@ -1,8 +1,421 @@
+// interpolate and fit: trajectories from point conditions and from samples.
+#include "planning/numpy_api.h"
+
 #include "planning/planning.h"
+
+#include "common/argparse.h"
+#include "common/convert.h"
+#include "common/gil.h"
+#include "planmath/fitting.h"
+#include "planmath/interpolation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
 
 namespace pykesta::planning {
 
-PyMethodDef construction_methods[] = {{nullptr, nullptr, 0, nullptr}};
+using planmath::Condition;
+
+// Systems with this many unknowns, or fits of this many samples, are solved
+// without the interpreter lock.
+constexpr int64_t unlocked_size = 4096;
+
+// What the caller passed in, to name conditions in messages: a sample i has
+// source i, constraint j has source -1 - j.
+struct Inputs {
+    const double* t = nullptr;
+    const double* y = nullptr;
+    int64_t m = 0;
+    uint32_t order = 0;
+};
+
+static Ref describe(const Inputs& in, const Condition& c) {
+    if (c.source >= 0)
+        return Ref::steal(PyUnicode_FromFormat("the sample t[%d]=%R, y=%R", c.source,
+                                               new_float(c.t).get(), new_float(c.value).get()));
+    return Ref::steal(PyUnicode_FromFormat("constraints[%d] (t=%R, val=%R, order %u)", -1 - c.source,
+                                           new_float(c.t).get(), new_float(c.value).get(),
+                                           static_cast<unsigned>(c.nu + in.order)));
+}
+
+static void check_positional_count(const char* func, Py_ssize_t nargsf, Py_ssize_t allowed) {
+    const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    if (nargs > allowed)
+        raise_format(PyExc_TypeError, "%s() takes %zd positional arguments but %zd were given",
+                     func, allowed, nargs);
+}
+
+// A one-dimensional array of finite numbers (numpy's conversions).
+static FloatArray read_vector(PyObject* obj, const char* name) {
+    FloatArray a = read_float_array(obj, name);
+    if (a.ndim != 1)
+        raise_format(PyExc_ValueError, "'%s' must be one-dimensional, got %d dimensions", name,
+                     a.ndim);
+    if (a.size > INT32_MAX) raise_format(PyExc_ValueError, "'%s' is too long", name);
+    for (int64_t i = 0; i < a.size; ++i)
+        if (!std::isfinite(a.data[i]))
+            raise_format(PyExc_ValueError, "'%s' must be finite, got %R at index %zd", name,
+                         new_float(a.data[i]).get(), static_cast<Py_ssize_t>(i));
+    return a;
+}
+
+static void check_same_length(const FloatArray& a, const char* a_name, const FloatArray& b,
+                              const char* b_name) {
+    if (a.size != b.size)
+        raise_format(PyExc_ValueError, "'%s' and '%s' differ in length: %zd and %zd", a_name,
+                     b_name, static_cast<Py_ssize_t>(a.size), static_cast<Py_ssize_t>(b.size));
+}
+
+// One constraint: a Point1d or a (t, val, order) sequence.
+static Condition read_constraint(PyObject* item, Py_ssize_t index, uint32_t order, int32_t p) {
+    double t, value;
+    long long physical;
+    if (PyObject_TypeCheck(item, bound.api->Point1d_type)) {
+        const auto& point = reinterpret_cast<curvetypes::Point1dObject*>(item)->p;
+        t = point.t;
+        value = point.val;
+        physical = point.order;
+    } else {
+        Ref tuple = Ref::steal_or_null(PySequence_Tuple(item));
+        if (!tuple || PyTuple_GET_SIZE(tuple.get()) != 3) {
+            PyErr_Clear();
+            raise_format(PyExc_TypeError,
+                         "constraints[%zd] must be a Point1d or a (t, val, order) tuple, got %.200R",
+                         index, item);
+        }
+        t = read_double(PyTuple_GET_ITEM(tuple.get(), 0), "t of a constraint", 0.0);
+        value = read_double(PyTuple_GET_ITEM(tuple.get(), 1), "val of a constraint", 0.0);
+        physical = read_order(PyTuple_GET_ITEM(tuple.get(), 2), "order of a constraint", 0);
+    }
+    if (!std::isfinite(t) || !std::isfinite(value))
+        raise_format(PyExc_ValueError, "constraints[%zd] must have a finite time and value, got %.200R",
+                     index, item);
+    const long long nu = physical - static_cast<long long>(order);
+    if (nu < 0 || nu > p)
+        raise_format(PyExc_ValueError,
+                     "constraints[%zd] has order %lld, so derivative %lld of a trajectory of order "
+                     "%u and degree %d: it must lie in 0..%d",
+                     index, physical, nu, order, p, p);
+    return {t, value, static_cast<int32_t>(nu), static_cast<int32_t>(-1 - index)};
+}
+
+static std::vector<Condition> read_constraints(PyObject* obj, uint32_t order, int32_t p) {
+    std::vector<Condition> out;
+    if (obj == nullptr || obj == Py_None) return out;
+    Ref iterator = Ref::steal_or_null(PyObject_GetIter(obj));
+    if (!iterator) {
+        PyErr_Clear();
+        raise_format(PyExc_TypeError, "'constraints' must be an iterable of constraints, got %.200R",
+                     obj);
+    }
+    while (PyObject* item = PyIter_Next(iterator.get())) {
+        Ref held = Ref::steal(item);
+        if (out.size() >= static_cast<size_t>(INT32_MAX / 2))
+            raise(PyExc_ValueError, "'constraints' has too many items");
+        out.push_back(read_constraint(item, static_cast<Py_ssize_t>(out.size()), order, p));
+    }
+    if (PyErr_Occurred()) throw python_error{};
+    return out;
+}
+
+// A knot vector given by the caller: count knots, finite, non-decreasing and
+// clamped (p + 1 equal knots at each end).
+static void check_knots(const FloatArray& knots, int64_t count, int32_t p) {
+    if (knots.size != count)
+        raise_format(PyExc_ValueError, "'knots' must have %zd knots here, got %zd",
+                     static_cast<Py_ssize_t>(count), static_cast<Py_ssize_t>(knots.size));
+    const double* U = knots.data;
+    for (int64_t i = 1; i < count; ++i)
+        if (U[i] < U[i - 1])
+            raise_format(PyExc_ValueError, "'knots' must be non-decreasing, got %R after %R",
+                         new_float(U[i]).get(), new_float(U[i - 1]).get());
+    for (int32_t i = 1; i <= p; ++i)
+        if (U[i] != U[0] || U[count - 1 - i] != U[count - 1])
+            raise_format(PyExc_ValueError,
+                         "'knots' must be clamped: %d equal knots at each end for degree %d", p + 1,
+                         p);
+    if (!(U[0] < U[count - 1]))
+        raise_format(PyExc_ValueError, "'knots' span an empty domain [%R, %R]",
+                     new_float(U[0]).get(), new_float(U[count - 1]).get());
+}
+
+static Ref new_trajectory_from(const double* U, int32_t n, int32_t p, Buffer cpts, uint32_t order) {
+    return new_trajectory(Buffer::copy_of(U, int64_t{n} + p + 2), std::move(cpts), p, order);
+}
+
+// ---- interpolate ----------------------------------------------------------------------
+
+static Ref interpolate(PyObject* t_obj, PyObject* y_obj, PyObject* p_obj, PyObject* constraints_obj,
+                       PyObject* order_obj, PyObject* knots_obj) {
+    const FloatArray t = read_vector(t_obj, "t");
+    const FloatArray y = read_vector(y_obj, "y");
+    check_same_length(t, "t", y, "y");
+    const int32_t p = read_order(p_obj, "p", 3);
+    const Inputs in{t.data, y.data, t.size, static_cast<uint32_t>(read_order(order_obj, "order", 0))};
+    std::vector<Condition> conditions = read_constraints(constraints_obj, in.order, p);
+    const int64_t count = t.size + static_cast<int64_t>(conditions.size());
+    if (count < int64_t{p} + 1)
+        raise_format(PyExc_ValueError,
+                     "%zd conditions (values and constraints) are too few for degree %d: at least "
+                     "%d are needed",
+                     static_cast<Py_ssize_t>(count), p, p + 1);
+    if (count + p + 1 > INT32_MAX) raise(PyExc_ValueError, "too many conditions");
+    for (int64_t i = 0; i < t.size; ++i)
+        conditions.push_back({t.data[i], y.data[i], 0, static_cast<int32_t>(i)});
+    planmath::sort_conditions(conditions);
+    const double a = conditions.front().t, b = conditions.back().t;
+    if (!(a < b))
+        raise_format(PyExc_ValueError, "every condition is at the same time %R: the domain is empty",
+                     new_float(a).get());
+
+    const auto n = static_cast<int32_t>(count - 1);
+    std::vector<double> U(static_cast<size_t>(n) + p + 2);
+    if (knots_obj != nullptr && knots_obj != Py_None) {
+        const FloatArray knots = read_vector(knots_obj, "knots");
+        check_knots(knots, int64_t{n} + p + 2, p);
+        if (knots.data[0] != a || knots.data[n + p + 1] != b)
+            raise_format(PyExc_ValueError,
+                         "'knots' must be clamped to the conditions' domain [%R, %R], got [%R, %R]",
+                         new_float(a).get(), new_float(b).get(), new_float(knots.data[0]).get(),
+                         new_float(knots.data[n + p + 1]).get());
+        std::copy_n(knots.data, U.size(), U.begin());
+    } else {
+        std::vector<double> times(conditions.size());
+        for (size_t i = 0; i < times.size(); ++i) times[i] = conditions[i].t;
+        planmath::averaged_knots(times.data(), n + 1, p, U.data());
+    }
+
+    Buffer cpts(int64_t{n} + 1);
+    planmath::InterpolationFailure failure;
+    run_without_gil_if(count >= unlocked_size, [&] {
+        failure = planmath::interpolate_conditions(conditions, U.data(), p, cpts.data());
+    });
+    using Failure = planmath::InterpolationFailure;
+    switch (failure.kind) {
+    case Failure::none:
+        break;
+    case Failure::repeated: {
+        const Condition &c1 = conditions[failure.first], &c2 = conditions[failure.second];
+        if (c1.value != c2.value)
+            raise_format(PyExc_ValueError,
+                         "conditions contradict each other: %S and %S give two values for the "
+                         "same time and order",
+                         describe(in, c1).get(), describe(in, c2).get());
+        raise_format(PyExc_ValueError,
+                     "conditions repeat: %S and %S fix the same derivative at the same time, "
+                     "which leaves the system singular",
+                     describe(in, c1).get(), describe(in, c2).get());
+    }
+    case Failure::outside_support:
+        raise_format(PyExc_ValueError,
+                     "the system is singular: %S lies outside the support of the control point "
+                     "it determines (too many conditions before or after it for these knots)",
+                     describe(in, conditions[failure.first]).get());
+    case Failure::singular:
+        raise_format(PyExc_ValueError,
+                     "the system is singular: the conditions around %S cannot all hold (more "
+                     "derivatives at one time than the degree allows, or knots that do not fit "
+                     "the times)",
+                     describe(in, conditions[failure.first]).get());
+    }
+    return new_trajectory_from(U.data(), n, p, std::move(cpts), in.order);
+}
+
+// ---- fit -----------------------------------------------------------------------------
+
+static Ref fit(PyObject* const* a) {
+    const FloatArray t = read_vector(a[0], "t");
+    const FloatArray y = read_vector(a[1], "y");
+    check_same_length(t, "t", y, "y");
+    const int32_t p = read_order(a[2], "p", 3);
+    PyObject* knots_obj = a[3] == Py_None ? nullptr : a[3];
+    PyObject* n_obj = a[4] == Py_None ? nullptr : a[4];
+    FloatArray weights{};
+    if (a[5] != nullptr && a[5] != Py_None) {
+        weights = read_vector(a[5], "weights");
+        check_same_length(t, "t", weights, "weights");
+        for (int64_t i = 0; i < weights.size; ++i)
+            if (weights.data[i] < 0.0)
+                raise_format(PyExc_ValueError, "'weights' must be non-negative, got %R at index %zd",
+                             new_float(weights.data[i]).get(), static_cast<Py_ssize_t>(i));
+    }
+    const double smoothing = read_finite(a[7], "smoothing", 0.0);
+    if (smoothing < 0.0)
+        raise_format(PyExc_ValueError, "'smoothing' must be non-negative, got %R",
+                     new_float(smoothing).get());
+    const int32_t penalty = read_order(a[8], "penalty", 2);
+    if (penalty > p)
+        raise_format(PyExc_ValueError, "'penalty' must not exceed the degree %d, got %d", p,
+                     penalty);
+    const Inputs in{t.data, y.data, t.size, static_cast<uint32_t>(read_order(a[9], "order", 0))};
+    std::vector<Condition> constraints = read_constraints(a[6], in.order, p);
+    if ((knots_obj == nullptr) == (n_obj == nullptr))
+        raise(PyExc_ValueError, "give either 'knots' or 'n' (the highest control-point index)");
+
+    std::vector<double> U;
+    int32_t n;
+    if (knots_obj != nullptr) {
+        const FloatArray knots = read_vector(knots_obj, "knots");
+        if (knots.size < 2 * int64_t{p} + 2)
+            raise_format(PyExc_ValueError, "'knots' must have at least %d knots for degree %d, got %zd",
+                         2 * p + 2, p, static_cast<Py_ssize_t>(knots.size));
+        n = static_cast<int32_t>(knots.size - p - 2);
+        check_knots(knots, knots.size, p);
+        U.assign(knots.data, knots.data + knots.size);
+    } else {
+        n = read_order(n_obj, "n", 0);
+        if (n < p || int64_t{n} + p + 2 > INT32_MAX)
+            raise_format(PyExc_ValueError, "'n' must lie in %d..%d for degree %d, got %d", p,
+                         INT32_MAX - p - 2, p, n);
+        if (t.size < 2) raise(PyExc_ValueError, "'t' needs at least two samples to place knots");
+        std::vector<double> sorted(t.data, t.data + t.size);
+        std::sort(sorted.begin(), sorted.end());
+        if (!(sorted.front() < sorted.back()))
+            raise_format(PyExc_ValueError, "every sample is at the same time %R: the domain is empty",
+                         new_float(sorted.front()).get());
+        U.resize(static_cast<size_t>(n) + p + 2);
+        planmath::quantile_knots(sorted.data(), t.size, n, p, U.data());
+    }
+    const double start = U.front(), stop = U.back();
+    for (int64_t i = 0; i < t.size; ++i)
+        if (t.data[i] < start || t.data[i] > stop)
+            raise_format(PyExc_ValueError, "'t' out of the domain [%R, %R]: %R at index %zd",
+                         new_float(start).get(), new_float(stop).get(), new_float(t.data[i]).get(),
+                         static_cast<Py_ssize_t>(i));
+    for (const Condition& c : constraints)
+        if (c.t < start || c.t > stop)
+            raise_format(PyExc_ValueError, "%S lies outside the domain [%R, %R]",
+                         describe(in, c).get(), new_float(start).get(), new_float(stop).get());
+    planmath::sort_conditions(constraints);
+
+    Buffer cpts(int64_t{n} + 1);
+    const planmath::FitProblem problem{U.data(), n,         p,       t.data,   y.data,
+                                       weights.data, t.size, smoothing, penalty, constraints};
+    planmath::FitFailure failure;
+    run_without_gil_if(t.size + n >= unlocked_size, [&] {
+        failure = planmath::fit_spline(problem, cpts.data());
+    });
+    using Failure = planmath::FitFailure;
+    switch (failure.kind) {
+    case Failure::none:
+        break;
+    case Failure::repeated: {
+        const Condition &c1 = constraints[failure.first], &c2 = constraints[failure.second];
+        raise_format(PyExc_ValueError, "constraints %s: %S and %S fix the same derivative at the same time",
+                     c1.value != c2.value ? "contradict each other" : "repeat",
+                     describe(in, c1).get(), describe(in, c2).get());
+    }
+    case Failure::too_many_constraints:
+        raise_format(PyExc_ValueError,
+                     "%zd constraints are more than the %d free coefficients (control points)",
+                     constraints.size(), n + 1);
+    case Failure::undetermined: {
+        const int32_t j = failure.first;
+        raise_format(PyExc_ValueError,
+                     "control point %d (knots %R to %R) is not determined: too few samples there "
+                     "and no smoothing or constraint fixes it",
+                     j, new_float(U[j]).get(), new_float(U[j + p + 1]).get());
+    }
+    case Failure::dependent:
+        raise_format(PyExc_ValueError,
+                     "%S repeats or contradicts the other constraints (they are linearly "
+                     "dependent)",
+                     describe(in, constraints[failure.first]).get());
+    }
+    return new_trajectory_from(U.data(), n, p, std::move(cpts), in.order);
+}
+
+// ---- entries ---------------------------------------------------------------------------
+
+static PyObject* py_interpolate(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
+    return guard_object([&] {
+        check_positional_count("interpolate", nargs, 2);
+        auto [t, y, p, constraints, order, knots] = parse_args(
+            Params<6>{"interpolate", {"t", "y", "p", "constraints", "order", "knots"}, 2}, args,
+            nargs, kw);
+        return interpolate(t, y, p, constraints, order, knots);
+    });
+}
+
+static PyObject* py_fit(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
+    return guard_object([&] {
+        check_positional_count("fit", nargs, 2);
+        auto parsed = parse_args(Params<10>{"fit",
+                                            {"t", "y", "p", "knots", "n", "weights", "constraints",
+                                             "smoothing", "penalty", "order"},
+                                            2},
+                                 args, nargs, kw);
+        return fit(parsed.data());
+    });
+}
+
+#define PYKESTA_FAST(f) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(f))
+
+PyMethodDef construction_methods[] = {
+    {"interpolate", PYKESTA_FAST(py_interpolate), METH_FASTCALL | METH_KEYWORDS,
+     "interpolate(t, y, *, p=3, constraints=(), order=0, knots=None)\n--\n\n"
+     "The trajectory through the values y at the times t that meets every\n"
+     "constraint exactly.\n\n"
+     "The trajectory has degree p and n + 1 = len(t) + len(constraints) control\n"
+     "points on the domain [smallest time, largest time] of values and constraints.\n"
+     "Without knots, the knots are clamped at the domain's ends and the interior\n"
+     "ones average p consecutive condition times (repeated times included), which\n"
+     "makes the system solvable whenever the conditions allow it.\n\n"
+     "Parameters\n----------\n"
+     "t, y : array_like\n    Times (any order) and values, of equal length; may be empty.\n"
+     "p : int, optional\n    Degree (default 3).\n"
+     "constraints : iterable of Point1d or (t, val, order), optional\n"
+     "    Extra conditions; a constraint's derivative order on the result is its\n"
+     "    order minus `order` and must lie in 0..p.\n"
+     "order : int, optional\n    Derivation order of the result (default 0).\n"
+     "knots : array_like, optional\n"
+     "    n + p + 2 non-decreasing knots, clamped to the domain.\n\n"
+     "Returns\n-------\nTrajectory1d\n\n"
+     "Raises\n------\nValueError\n"
+     "    When the conditions cannot all hold: two values for the same time and\n"
+     "    order, or a singular system; the message names the conditions.\n\n"
+     "Examples\n--------\n"
+     ">>> from pykesta.planning import interpolate\n"
+     ">>> traj = interpolate([0.0, 1.0, 2.0], [0.0, 0.5, 1.0],\n"
+     "...                    constraints=[(0.0, 0.0, 1), (2.0, 0.0, 1)])\n"
+     ">>> round(traj(1.0), 12), round(traj(0.0, 1), 12), traj.n\n"
+     "(0.5, 0.0, 4)\n"},
+    {"fit", PYKESTA_FAST(py_fit), METH_FASTCALL | METH_KEYWORDS,
+     "fit(t, y, *, p=3, knots=None, n=None, weights=None, constraints=(), smoothing=0.0, "
+     "penalty=2, order=0)\n--\n\n"
+     "The weighted least-squares trajectory through samples, with constraints met\n"
+     "exactly and an optional smoothing penalty.\n\n"
+     "Minimises sum((w_i * (s(t_i) - y_i))**2) + smoothing * integral of\n"
+     "s^(penalty)(t)**2 over the domain (penalty 2 is the classic smoothing spline,\n"
+     "3 penalises jerk), subject to every constraint.\n\n"
+     "Parameters\n----------\n"
+     "t, y : array_like\n    Sample times (any order) and values, of equal length.\n"
+     "p : int, optional\n    Degree (default 3).\n"
+     "knots : array_like, optional\n"
+     "    The full clamped knot vector; every sample lies in its domain.\n"
+     "n : int, optional\n"
+     "    Instead of knots: n + 1 control points on [min t, max t], the interior\n"
+     "    knot j = 1 .. n - p at the j / (n - p + 1) quantile of the sample times.\n"
+     "weights : array_like, optional\n    Non-negative factors of the residuals (default 1).\n"
+     "constraints : iterable of Point1d or (t, val, order), optional\n"
+     "    Conditions met exactly; derivative order on the result as in interpolate.\n"
+     "smoothing : float, optional\n    Non-negative factor of the penalty (default 0).\n"
+     "penalty : int, optional\n    Derivative order penalised, 0..p (default 2).\n"
+     "order : int, optional\n    Derivation order of the result (default 0).\n\n"
+     "Returns\n-------\nTrajectory1d\n\n"
+     "Raises\n------\nValueError\n"
+     "    When the solution is not unique: a control point without samples\n"
+     "    (and no smoothing), or constraints that are too many or dependent.\n\n"
+     "Examples\n--------\n"
+     ">>> import numpy as np\n"
+     ">>> from pykesta.planning import fit\n"
+     ">>> t = np.linspace(0.0, 1.0, 50)\n"
+     ">>> traj = fit(t, t**2, n=4, constraints=[(0.0, 0.0, 1)])\n"
+     ">>> round(traj(0.5), 12), round(traj(0.0, 1), 12)\n"
+     "(0.25, 0.0)\n"},
+    {nullptr, nullptr, 0, nullptr}};
 
 void init_construction(PyObject*) {}
 

@@ -1,0 +1,71 @@
+#include "planmath/conditions.h"
+
+#include "knotmath/span.h"
+
+#include <algorithm>
+
+namespace pykesta::planmath {
+
+void sort_conditions(std::vector<Condition>& conditions) {
+    std::stable_sort(conditions.begin(), conditions.end(), [](const Condition& a, const Condition& b) {
+        return a.t < b.t || (a.t == b.t && a.nu < b.nu);
+    });
+}
+
+int32_t find_repeated(const std::vector<Condition>& sorted) {
+    for (size_t i = 1; i < sorted.size(); ++i)
+        if (sorted[i].t == sorted[i - 1].t && sorted[i].nu == sorted[i - 1].nu)
+            return static_cast<int32_t>(i - 1);
+    return -1;
+}
+
+void averaged_knots(const double* times, int32_t count, int32_t p, double* U) {
+    const double a = times[0], b = times[count - 1];
+    const int32_t n = count - 1;
+    for (int32_t i = 0; i <= p; ++i) {
+        U[i] = a;
+        U[n + 1 + i] = b;
+    }
+    for (int32_t j = 1; j <= n - p; ++j) {
+        double knot;
+        if (p == 0) {
+            knot = 0.5 * (times[j - 1] + times[j]);
+        } else {
+            double sum = 0.0;
+            for (int32_t i = j; i < j + p; ++i) sum += times[i];
+            knot = sum / p;
+        }
+        U[p + j] = std::clamp(knot, a, b);
+    }
+    // A run of knots at an end (p + 1 conditions there) would leave a basis
+    // function with an empty support; the first span is fixed by those
+    // conditions alone, so its right end may lie anywhere before the next time.
+    const double* next = std::upper_bound(times, times + count, a);
+    const double* previous = std::lower_bound(times, times + count, b);
+    for (int32_t j = p + 1; j <= n; ++j) {
+        if (U[j] <= a && next < times + count) U[j] = 0.5 * (a + *next);
+        if (U[j] >= b && previous > times) U[j] = 0.5 * (b + *(previous - 1));
+    }
+    std::sort(U + p + 1, U + n + 1);
+}
+
+void quantile_knots(const double* sorted, int64_t m, int32_t n, int32_t p, double* U) {
+    for (int32_t i = 0; i <= p; ++i) {
+        U[i] = sorted[0];
+        U[n + 1 + i] = sorted[m - 1];
+    }
+    const int32_t inner = n - p;
+    for (int32_t j = 1; j <= inner; ++j) {
+        const double position = static_cast<double>(j) * static_cast<double>(m - 1) / (inner + 1);
+        const auto below = std::min<int64_t>(static_cast<int64_t>(position), m - 1);
+        const auto above = std::min<int64_t>(below + 1, m - 1);
+        const double fraction = position - static_cast<double>(below);
+        U[p + j] = sorted[below] + fraction * (sorted[above] - sorted[below]);
+    }
+}
+
+int32_t span_of(const double* U, int32_t n, int32_t p, double t) {
+    return knotmath::find_span(U, knotmath::nonempty_spans(U, n, p), t);
+}
+
+} // namespace pykesta::planmath
