@@ -1,10 +1,10 @@
-from collections.abc import Sequence
+from collections.abc import Iterable, Sequence
 from typing import NamedTuple
 
 import numpy as np
 from numpy.typing import ArrayLike, NDArray
 
-from pykesta.curvetypes import Trajectory1d
+from pykesta.curvetypes import Point1d, Trajectory1d
 
 _Limit = float | tuple[float, float]
 
@@ -42,6 +42,16 @@ def retime(traj: Trajectory1d, *, velocity: _Limit | None = None,
            acceleration: _Limit | None = None, jerk: _Limit | None = None) -> Trajectory1d: ...
 
 # Construction
+
+_Constraint = Point1d | tuple[float, float, int]
+
+def interpolate(t: ArrayLike, y: ArrayLike, *, p: int = 3,
+                constraints: Iterable[_Constraint] = (), order: int = 0,
+                knots: ArrayLike | None = None) -> Trajectory1d: ...
+def fit(t: ArrayLike, y: ArrayLike, *, p: int = 3, knots: ArrayLike | None = None,
+        n: int | None = None, weights: ArrayLike | None = None,
+        constraints: Iterable[_Constraint] = (), smoothing: float = 0.0, penalty: int = 2,
+        order: int = 0) -> Trajectory1d: ...
 
 # Profiles
 
