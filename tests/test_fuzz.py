@@ -20,7 +20,8 @@ from fuzz.limits import scratch_folder
 # Examples per area; an example of the threads area makes arrays of some ten
 # thousand points, hence fewer of them.
 AREAS = {"evaluation": 250, "shape": 250, "arithmetic": 250, "functions": 250,
-         "persistence": 250, "arguments": 250, "hostile": 250, "threads": 40}
+         "persistence": 250, "arguments": 250, "hostile": 250, "threads": 40,
+         "planning": 250}
 SCALE = 10 if os.environ.get("PYKESTA_LONG_FUZZ") == "1" else 1
 SEED = int(os.environ.get("PYKESTA_FUZZ_SEED", "20240"))
 

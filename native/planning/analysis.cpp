@@ -61,6 +61,7 @@ static Ref sample(PyObject* traj_obj, PyObject* x_obj, PyObject* upto_obj) {
     for (int i = 0; i < x.ndim && i + 1 < NPY_MAXDIMS; ++i) shape[i + 1] = PyArray_DIM(points, i);
     NewArray out = new_float_array(x.ndim + 1, shape);
     const planmath::Spline& s = traj.spline;
+    if (m == 0) return out.array;
     run_without_gil_if(m >= unlocked_points, [&] {
         bound.kernels.dsplcev(x.data, m, s.U, traj.knot_count(), s.P, traj.cpts_count(), s.p, 0,
                               upto, out.data, upto + 1, m);

@@ -29,6 +29,7 @@ from hypothesis import strategies as st
 import concurrency  # noqa: F401  (registers the threads area)
 import limits
 import operations
+import planning  # noqa: F401  (registers the planning area)
 import values
 import world
 from world import Journal, Tally, World

@@ -1,0 +1,88 @@
+"""pykesta.planning against the scipy route to the same answers, in one run.
+
+    PYTHONPATH=<staged package> python benchmarks/bench_planning.py
+
+Times are medians of repeated runs after a warm-up (time.perf_counter). A
+ratio is the other side's time over ours ("x faster"); a row without another
+side gives our time against its budget.
+"""
+
+import statistics
+import time
+
+import numpy as np
+from scipy.interpolate import BSpline, PPoly
+
+import pykesta
+from pykesta import planning
+
+CONTROL_POINTS = 1_000
+POINTS = 1_000_000
+
+
+def median_time(action, repeats=15, calls=1):
+    """Median seconds per call of `action` over `repeats` runs of `calls` calls, after a warm-up."""
+    times = []
+    for run in range(repeats + 1):
+        start = time.perf_counter()
+        for _ in range(calls):
+            action()
+        if run > 0:
+            times.append((time.perf_counter() - start) / calls)
+    return statistics.median(times)
+
+
+def random_cubic(count, rng):
+    interior = np.sort(rng.uniform(0.0, 10.0, count - 4))
+    knots = np.concatenate([np.zeros(4), interior, np.full(4, 10.0)])
+    return knots, rng.normal(size=count)
+
+
+def analysis_rows(rng):
+    knots, cpts = random_cubic(CONTROL_POINTS, rng)
+    traj = pykesta.from_arrays(knots, cpts, 3)
+    pp = PPoly.from_spline(BSpline(knots, cpts, 3))  # built once, outside the timing
+
+    def scipy_extrema():
+        velocity = pp.derivative(1)
+        turning = velocity.derivative(1).roots(extrapolate=False)
+        candidates = np.concatenate([[0.0, 10.0], knots[4:-4], turning])
+        values = velocity(candidates)
+        return values.min(), values.max()
+
+    x = np.sort(rng.uniform(0.0, 10.0, POINTS))
+    oracle = BSpline(knots, cpts, 3)
+    rows = [
+        ("extrema(nu=1), n = 1,000", median_time(lambda: planning.extrema(traj, 1), calls=10),
+         median_time(scipy_extrema, calls=3), "scipy derivative + roots", 5.0),
+        ("roots(nu=1), n = 1,000", median_time(lambda: planning.roots(traj, nu=1), calls=10),
+         median_time(lambda: pp.derivative(1).roots(extrapolate=False), calls=3),
+         "scipy derivative + roots", 5.0),
+        ("sample(x, upto=2), 10^6 sorted", median_time(lambda: planning.sample(traj, x), 7),
+         median_time(lambda: [traj(x, k) for k in range(3)], 7), "traj(x, k), k = 0, 1, 2",
+         1.5),
+        ("sample(x, upto=2), 10^6 sorted", median_time(lambda: planning.sample(traj, x), 7),
+         median_time(lambda: [oracle(x, k) for k in range(3)], 5), "scipy BSpline(x, k) x 3",
+         30.0),
+    ]
+    limits = {"velocity": 50.0, "acceleration": 500.0, "jerk": 5000.0}
+    check = median_time(lambda: planning.check_limits(traj, **limits), calls=50)
+    return rows, [("check_limits, three limits, n = 1,000", check, 100e-6)]
+
+
+def main():
+    rng = np.random.default_rng(1)
+    rows, budgets = analysis_rows(rng)
+    print(f"{'work':40} {'ours':>10} {'theirs':>10} {'ratio':>7} {'target':>7}  against")
+    for name, ours, theirs, against, target in rows:
+        ratio = theirs / ours
+        flag = "" if ratio >= target else "  BELOW TARGET"
+        print(f"{name:40} {ours * 1e3:8.3f}ms {theirs * 1e3:8.3f}ms {ratio:6.1f}x {target:6.1f}x"
+              f"  {against}{flag}")
+    for name, ours, budget in budgets:
+        flag = "" if ours <= budget else "  OVER BUDGET"
+        print(f"{name:40} {ours * 1e6:8.1f}us  budget {budget * 1e6:.0f}us{flag}")
+
+
+if __name__ == "__main__":
+    main()
