@@ -62,3 +62,32 @@ def retime(w):
     t = w.trajectory()
     w.call("retime", planning.retime, t, velocity=_limit(w), acceleration=_limit(w),
            jerk=_limit(w))
+
+
+def _move_limit(w, axes):
+    kind = w.choose(("number", "number", "per axis", "junk"))
+    if kind == "number":
+        return w.real()
+    if kind == "per axis":
+        return [w.real() for _ in range(w.choose((axes, axes, axes + 1)))]
+    return w.choose(("fast", [[1.0]], object(), None))
+
+
+@operation("planning", among_all=False)
+def profile(w):
+    w.call("profile", planning.profile, w.real(), velocity=w.real(), acceleration=w.real(),
+           jerk=w.choose((None, w.real())), start=w.real())
+
+
+@operation("planning", among_all=False)
+def synchronize(w):
+    trajs = [w.trajectory() for _ in range(w.choose((0, 1, 2, 3)))]
+    w.call("synchronize", planning.synchronize, trajs, w.choose((None, w.real())))
+
+
+@operation("planning", among_all=False)
+def move(w):
+    axes = w.choose((0, 1, 3))
+    w.call("move", planning.move, [w.real() for _ in range(axes)],
+           velocity=_move_limit(w, axes), acceleration=_move_limit(w, axes),
+           jerk=w.choose((None, _move_limit(w, axes))), start=w.real())
