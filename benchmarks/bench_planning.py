@@ -70,14 +70,43 @@ def analysis_rows(rng):
     return rows, [("check_limits, three limits, n = 1,000", check, 100e-6)]
 
 
+def profile_rows(rng):
+    import ruckig
+
+    distances = [float(d) for d in rng.uniform(0.1, 10.0, 10_000)]
+    def ours():
+        profile = planning.profile
+        for d in distances:
+            profile(d, velocity=1.5, acceleration=2.0, jerk=4.0)
+
+    otg, problem, result = ruckig.Ruckig(1), ruckig.InputParameter(1), ruckig.Trajectory(1)
+    problem.max_velocity, problem.max_acceleration, problem.max_jerk = [1.5], [2.0], [4.0]
+
+    def theirs():
+        calculate = otg.calculate
+        for d in distances:
+            problem.target_position = [d]
+            calculate(problem, result)
+
+    count = len(distances)
+    per_profile = median_time(ours, 7) / count
+    rows = [("profile with jerk, distance varying", per_profile, median_time(theirs, 7) / count,
+             "ruckig calculate (preallocated)", 1.0)]
+    return rows, [("profile with jerk, Python loop", per_profile, 1e-6)]
+
+
 def main():
     rng = np.random.default_rng(1)
     rows, budgets = analysis_rows(rng)
+    more_rows, more_budgets = profile_rows(rng)
+    rows, budgets = rows + more_rows, budgets + more_budgets
     print(f"{'work':40} {'ours':>10} {'theirs':>10} {'ratio':>7} {'target':>7}  against")
     for name, ours, theirs, against, target in rows:
         ratio = theirs / ours
         flag = "" if ratio >= target else "  BELOW TARGET"
-        print(f"{name:40} {ours * 1e3:8.3f}ms {theirs * 1e3:8.3f}ms {ratio:6.1f}x {target:6.1f}x"
+        unit, scale = ("us", 1e6) if ours < 1e-4 else ("ms", 1e3)
+        print(f"{name:40} {ours * scale:8.3f}{unit} {theirs * scale:8.3f}{unit}"
+              f" {ratio:6.1f}x {target:6.1f}x"
               f"  {against}{flag}")
     for name, ours, budget in budgets:
         flag = "" if ours <= budget else "  OVER BUDGET"
