@@ -74,6 +74,7 @@ def profile_rows(rng):
     import ruckig
 
     distances = [float(d) for d in rng.uniform(0.1, 10.0, 10_000)]
+
     def ours():
         profile = planning.profile
         for d in distances:

@@ -39,3 +39,13 @@ def test_parallel_evaluation_agrees_with_one_process():
     assert result.returncode == 0, result.stderr
     assert "process pool: 2000000 values, equal to one process: True" in result.stdout
     assert "dask: 2000000 values, equal to one process: True" in result.stdout
+
+
+def test_three_axis_move_plots_axes_within_their_limits():
+    result = run_example("three_axis_move.py")
+    assert result.returncode == 0, result.stderr
+    picture = EXAMPLES / "out" / "three_axis_move.png"
+    assert picture.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n" and picture.stat().st_size > 20_000
+    assert result.stdout.count("within its limits: True") == 3
+    assert len({line.split("moved in ")[1][:6] for line in result.stdout.splitlines()
+                if "moved in" in line}) == 1
