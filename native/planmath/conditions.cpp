@@ -20,33 +20,22 @@ int32_t find_repeated(const std::vector<Condition>& sorted) {
 }
 
 void averaged_knots(const double* times, int32_t count, int32_t p, double* U) {
-    const double a = times[0], b = times[count - 1];
     const int32_t n = count - 1;
     for (int32_t i = 0; i <= p; ++i) {
-        U[i] = a;
-        U[n + 1 + i] = b;
+        U[i] = times[0];
+        U[n + 1 + i] = times[n];
     }
+    auto average = [&](int32_t from, int32_t to) {
+        double sum = 0.0;
+        for (int32_t i = from; i <= to; ++i) sum += times[i];
+        return sum / (to - from + 1);
+    };
     for (int32_t j = 1; j <= n - p; ++j) {
-        double knot;
-        if (p == 0) {
-            knot = 0.5 * (times[j - 1] + times[j]);
-        } else {
-            double sum = 0.0;
-            for (int32_t i = j; i < j + p; ++i) sum += times[i];
-            knot = sum / p;
-        }
-        U[p + j] = std::clamp(knot, a, b);
+        const double below = times[j - 1], above = times[p + j];
+        double knot = p > 0 ? average(j, j + p - 1) : below;
+        if (!(below < knot && knot < above)) knot = average(j - 1, p + j);
+        U[p + j] = knot;
     }
-    // A run of knots at an end (p + 1 conditions there) would leave a basis
-    // function with an empty support; the first span is fixed by those
-    // conditions alone, so its right end may lie anywhere before the next time.
-    const double* next = std::upper_bound(times, times + count, a);
-    const double* previous = std::lower_bound(times, times + count, b);
-    for (int32_t j = p + 1; j <= n; ++j) {
-        if (U[j] <= a && next < times + count) U[j] = 0.5 * (a + *next);
-        if (U[j] >= b && previous > times) U[j] = 0.5 * (b + *(previous - 1));
-    }
-    std::sort(U + p + 1, U + n + 1);
 }
 
 void quantile_knots(const double* sorted, int64_t m, int32_t n, int32_t p, double* U) {

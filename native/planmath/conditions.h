@@ -26,10 +26,12 @@ void sort_conditions(std::vector<Condition>& conditions);
 int32_t find_repeated(const std::vector<Condition>& sorted);
 
 // Knots of degree p clamped at the first and last of the sorted times
-// (count >= p + 1) for count coefficients: the interior knots average p
-// consecutive times (degree 0: midpoints), so that each condition falls in the
-// support of its own basis function. Averages that would pile onto an end
-// (several derivatives given there) move halfway to the next distinct time.
+// (count >= p + 1, no p + 2 of them equal) for count coefficients. Interior
+// knot p + j must lie strictly between times j - 1 and p + j for every
+// condition to fall inside the support of its own basis function (Hermite
+// data included); it is the average of the p times j .. j + p - 1 (de Boor's
+// rule) where that lies strictly between, else the average of the p + 2 times
+// j - 1 .. p + j, which always does. Either way the knots increase with j.
 // U receives count + p + 1 knots.
 void averaged_knots(const double* times, int32_t count, int32_t p, double* U);
 

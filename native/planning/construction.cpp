@@ -246,7 +246,7 @@ static Ref fit(PyObject* const* a) {
         raise_format(PyExc_ValueError, "'smoothing' must be non-negative, got %R",
                      new_float(smoothing).get());
     const int32_t penalty = read_order(a[8], "penalty", 2);
-    if (penalty > p)
+    if (smoothing > 0.0 && penalty > p)
         raise_format(PyExc_ValueError, "'penalty' must not exceed the degree %d, got %d", p,
                      penalty);
     const Inputs in{t.data, y.data, t.size, static_cast<uint32_t>(read_order(a[9], "order", 0))};
