@@ -1,5 +1,7 @@
 """Sampling, integrals, exact extrema and roots, limit checks and retiming."""
 
+import doctest
+
 import numpy as np
 import pytest
 from hypothesis import given, settings
@@ -243,3 +245,12 @@ def test_every_sign_change_between_samples_is_a_root(seed, p, value):
     above = traj(t) > value
     for i in np.flatnonzero(above[1:] != above[:-1]):
         assert np.any((found >= t[i]) & (found <= t[i + 1]))
+
+
+@pytest.mark.parametrize("name", ["sample", "integral", "extrema", "roots", "check_limits",
+                                  "retime"])
+def test_docstring_examples_run(name):
+    finder, runner = doctest.DocTestFinder(), doctest.DocTestRunner()
+    for test in finder.find(getattr(planning, name), name, globs={}):
+        runner.run(test)
+    assert runner.summarize(verbose=False).failed == 0

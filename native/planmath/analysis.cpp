@@ -48,30 +48,42 @@ double integral(const Spline& spline, double a, double b) {
 }
 
 Extrema extrema(const Spline& spline, int32_t nu, double a, double b) {
-    PieceExpander expander(spline, nu);
+    Extrema found{};
+    extrema_of_orders(spline, &nu, 1, a, b, &found);
+    return found;
+}
+
+void extrema_of_orders(const Spline& spline, const int32_t* orders, int32_t count, double a,
+                       double b, Extrema* found) {
+    const int32_t lowest = *std::min_element(orders, orders + count);
+    PieceExpander expander(spline, lowest);
     PolynomialRoots solver(spline.p);
     std::vector<double> turning;
     std::vector<double> slope(static_cast<std::size_t>(spline.p) + 1);
-    Extrema found{nan_value, nan_value, nan_value, nan_value};
-    bool undefined = false;
-    // Candidates come in time order: a strict comparison keeps the earliest on ties.
-    const auto candidate = [&](double t, double value) {
-        if (std::isnan(value)) undefined = true;
-        if (std::isnan(found.min) || value < found.min) found.min = value, found.tmin = t;
-        if (std::isnan(found.max) || value > found.max) found.max = value, found.tmax = t;
-    };
+    std::vector<char> undefined(static_cast<std::size_t>(count), 0);
+    std::fill(found, found + count, Extrema{nan_value, nan_value, nan_value, nan_value});
     expander.for_each_stretch(a, b, [&](const Stretch& s) {
-        const Piece& piece = s.piece;
-        candidate(s.t0, piece.value(s.u0));
-        // Interior extrema: sign changes of the piece's slope.
-        for (int32_t j = 0; j < piece.degree; ++j) slope[j] = (j + 1) * piece.c[j + 1];
-        turning.clear();
-        solver.interior(slope.data(), piece.degree - 1, s.u0, s.u1, 0.0, turning);
-        for (double u : turning) candidate(std::clamp(piece.time_of(u), s.t0, s.t1), piece.value(u));
-        candidate(s.t1, piece.value(s.u1));
+        for (int32_t i = 0; i < count; ++i) {
+            Extrema& e = found[i];
+            // Candidates come in time order: a strict comparison keeps the earliest on ties.
+            const auto candidate = [&](double t, double value) {
+                if (std::isnan(value)) undefined[i] = 1;
+                if (std::isnan(e.min) || value < e.min) e.min = value, e.tmin = t;
+                if (std::isnan(e.max) || value > e.max) e.max = value, e.tmax = t;
+            };
+            const Piece piece = expander.derivative(orders[i]);
+            candidate(s.t0, piece.value(s.u0));
+            // Interior extrema: sign changes of the piece's slope.
+            for (int32_t j = 0; j < piece.degree; ++j) slope[j] = (j + 1) * piece.c[j + 1];
+            turning.clear();
+            solver.interior(slope.data(), piece.degree - 1, s.u0, s.u1, 0.0, turning);
+            for (double u : turning)
+                candidate(std::clamp(piece.time_of(u), s.t0, s.t1), piece.value(u));
+            candidate(s.t1, piece.value(s.u1));
+        }
     });
-    if (undefined) return {nan_value, nan_value, nan_value, nan_value};
-    return found;
+    for (int32_t i = 0; i < count; ++i)
+        if (undefined[i]) found[i] = {nan_value, nan_value, nan_value, nan_value};
 }
 
 std::vector<double> roots(const Spline& spline, int32_t nu, double value, double a, double b) {

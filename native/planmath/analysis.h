@@ -27,6 +27,11 @@ struct Extrema {
 // inside (a, b) counts both one-sided limits there. NaN anywhere gives NaN.
 Extrema extrema(const Spline& spline, int32_t nu, double a, double b);
 
+// extrema() of several derivative orders at once (one expansion per span):
+// found[i] for orders[i], count >= 1.
+void extrema_of_orders(const Spline& spline, const int32_t* orders, int32_t count, double a,
+                       double b, Extrema* found);
+
 // The distinct times in [a, b], increasing, where the nu-th derivative
 // equals `value`: sign changes, touching roots, a jump across `value` at a
 // knot, and the two ends of every stretch where it equals `value` throughout.

@@ -24,24 +24,31 @@ int32_t PieceExpander::span_of(double t) const {
 
 Piece PieceExpander::expand(int32_t k) {
     const int32_t p = spline_.p;
-    const double left = spline_.U[k], right = spline_.U[k + 1];
-    const double centre = 0.5 * left + 0.5 * right; // halves first: no overflow
-    const double half = 0.5 * right - 0.5 * left;
-    Piece piece{left, right, centre, half, std::max(p - nu_, 0), coefficients_.data()};
-    if (nu_ > p) {
+    left_ = spline_.U[k];
+    right_ = spline_.U[k + 1];
+    // taylor_[j] = f^(j)(centre) / j! for j >= nu.
+    if (nu_ <= p)
+        knotmath::derivatives_at(spline_.U, spline_.P + (k - p), p, k, 0.5 * left_ + 0.5 * right_,
+                                 nu_, p, true, taylor_.data(), diff_.data(), work_.data());
+    return derivative(nu_);
+}
+
+Piece PieceExpander::derivative(int32_t order) {
+    const int32_t p = spline_.p;
+    const double centre = 0.5 * left_ + 0.5 * right_; // halves first: no overflow
+    const double half = 0.5 * right_ - 0.5 * left_;
+    Piece piece{left_, right_, centre, half, std::max(p - order, 0), coefficients_.data()};
+    if (order > p) {
         coefficients_[0] = 0.0;
         return piece;
     }
-    // taylor_[j] = f^(j)(centre) / j!; the nu-th derivative's j-th Taylor
-    // coefficient is taylor_[j + nu] (j + nu)! / j!, and u = (t - centre) / half
-    // scales it by half^j.
-    knotmath::derivatives_at(spline_.U, spline_.P + (k - p), p, k, centre, nu_, p, true,
-                             taylor_.data(), diff_.data(), work_.data());
+    // The order-th derivative's j-th Taylor coefficient is taylor_[j + order]
+    // (j + order)! / j!, and u = (t - centre) / half scales it by half^j.
     double power = 1.0;
-    for (int32_t j = 0; j <= p - nu_; ++j) {
+    for (int32_t j = 0; j <= p - order; ++j) {
         double falling = 1.0;
-        for (int32_t i = j + 1; i <= j + nu_; ++i) falling *= i;
-        coefficients_[j] = taylor_[j + nu_] * falling * power;
+        for (int32_t i = j + 1; i <= j + order; ++i) falling *= i;
+        coefficients_[j] = taylor_[j + order] * falling * power;
         power *= half;
     }
     return piece;

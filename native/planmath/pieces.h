@@ -55,6 +55,8 @@ class PieceExpander {
     // Span k's piece of the nu-th derivative (k in [p, n], U[k] <= U[k + 1]).
     // The piece's coefficients stay valid until the next call.
     Piece expand(int32_t k);
+    // The piece of a higher derivative (order >= nu) of the span expanded last.
+    Piece derivative(int32_t order);
 
     // f(stretch) for the pieces of the nu-th derivative over [a, b], left to
     // right; a == b gives the one piece that evaluation uses at a.
@@ -66,6 +68,7 @@ class PieceExpander {
     Spline spline_;
     int32_t nu_;
     std::vector<double> taylor_, diff_, work_, coefficients_;
+    double left_ = 0.0, right_ = 0.0;
 };
 
 template <class F> void PieceExpander::for_each_stretch(double a, double b, F&& f) {

@@ -7,6 +7,7 @@
 #include "planmath/analysis.h"
 
 #include <cmath>
+#include <vector>
 
 namespace pykesta::planning {
 
@@ -64,13 +65,39 @@ int32_t relative_order(const TrajectoryData& traj, const Quantity& quantity) {
     return quantity.physical_order - static_cast<int32_t>(traj.order);
 }
 
-planmath::Extrema quantity_extrema(const TrajectoryData& traj, const Quantity& quantity) {
-    const int32_t nu = relative_order(traj, quantity);
-    planmath::Extrema found{};
+struct Given {
+    const Quantity& quantity;
+    PyObject* limit; // null or None when not given
+};
+
+bool present(PyObject* obj) { return obj != nullptr && obj != Py_None; }
+
+// The limits given, read, with the exact extrema of their quantities (all
+// found in one pass over the spans).
+struct Checked {
+    const Quantity* quantity;
+    Limit limit;
+    planmath::Extrema found;
+};
+
+std::vector<Checked> check_given(const TrajectoryData& traj, const Given* given, int count) {
+    std::vector<Checked> checked;
+    std::vector<int32_t> orders;
+    for (int i = 0; i < count; ++i) {
+        if (!present(given[i].limit)) continue;
+        const Limit limit = read_limit(given[i].limit, given[i].quantity.name);
+        orders.push_back(relative_order(traj, given[i].quantity));
+        checked.push_back({&given[i].quantity, limit, {}});
+    }
+    if (checked.empty()) return checked;
+    std::vector<planmath::Extrema> found(checked.size());
     run_without_gil_if(traj.n() - traj.p() >= unlocked_spans, [&] {
-        found = planmath::extrema(traj.spline, nu, traj.start(), traj.stop());
+        planmath::extrema_of_orders(traj.spline, orders.data(),
+                                    static_cast<int32_t>(orders.size()), traj.start(),
+                                    traj.stop(), found.data());
     });
-    return found;
+    for (std::size_t i = 0; i < checked.size(); ++i) checked[i].found = found[i];
+    return checked;
 }
 
 bool within(const planmath::Extrema& found, const Limit& limit) {
@@ -110,13 +137,6 @@ PyType_Spec report_spec = {"pykesta.planning.LimitReport", 0, 0, Py_TPFLAGS_DEFA
 
 // ---- the functions -------------------------------------------------------------------
 
-struct Given {
-    const Quantity& quantity;
-    PyObject* limit; // null or None when not given
-};
-
-bool present(PyObject* obj) { return obj != nullptr && obj != Py_None; }
-
 void check_positional(const char* func, Py_ssize_t nargsf) {
     const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
     if (nargs > 1)
@@ -127,15 +147,14 @@ void check_positional(const char* func, Py_ssize_t nargsf) {
 Ref check_limits(PyObject* traj_obj, const Given* given, int count) {
     TrajectoryData traj = read_trajectory(traj_obj, "traj");
     Ref report = Ref::steal(PyObject_CallNoArgs(limit_report_type));
-    for (int i = 0; i < count; ++i) {
-        if (!present(given[i].limit)) continue;
-        const Limit limit = read_limit(given[i].limit, given[i].quantity.name);
-        const planmath::Extrema found = quantity_extrema(traj, given[i].quantity);
+    for (const Checked& c : check_given(traj, given, count)) {
+        const Limit& limit = c.limit;
+        const planmath::Extrema& found = c.found;
         Ref item = make_named_tuple(limit_check_type, new_float(found.min), new_float(found.tmin),
                                     new_float(found.max), new_float(found.tmax),
                                     new_float(limit.lower), new_float(limit.upper),
                                     Ref::borrow(within(found, limit) ? Py_True : Py_False));
-        check_status(PyDict_SetItemString(report.get(), given[i].quantity.name, item.get()));
+        check_status(PyDict_SetItemString(report.get(), c.quantity->name, item.get()));
     }
     return report;
 }
@@ -143,9 +162,10 @@ Ref check_limits(PyObject* traj_obj, const Given* given, int count) {
 // The time scale k that brings the quantity within its limit with equality on
 // its worse side: the quantity scales by k^-order, order its physical order.
 // 0 when the quantity is zero throughout (any k meets the limit).
-double required_scale(const TrajectoryData& traj, const Quantity& quantity, PyObject* obj) {
-    const Limit limit = read_limit(obj, quantity.name);
-    const planmath::Extrema found = quantity_extrema(traj, quantity);
+double required_scale(const Checked& checked) {
+    const Quantity& quantity = *checked.quantity;
+    const Limit& limit = checked.limit;
+    const planmath::Extrema& found = checked.found;
     if (std::isnan(found.min) || std::isnan(found.max) || std::isinf(found.min) ||
         std::isinf(found.max))
         raise_format(PyExc_ValueError, "'traj' has a %s that is not finite", quantity.name);
@@ -173,9 +193,7 @@ double required_scale(const TrajectoryData& traj, const Quantity& quantity, PyOb
 Ref retime(PyObject* traj_obj, const Given* given, int count) {
     TrajectoryData traj = read_trajectory(traj_obj, "traj");
     double k = 0.0;
-    for (int i = 0; i < count; ++i)
-        if (present(given[i].limit))
-            k = std::fmax(k, required_scale(traj, given[i].quantity, given[i].limit));
+    for (const Checked& c : check_given(traj, given, count)) k = std::fmax(k, required_scale(c));
     if (!(k > 0.0)) k = 1.0; // nothing limited moves: a copy
     if (!std::isfinite(k))
         raise(PyExc_ValueError, "'traj' cannot be retimed: the time scale would be infinite");
