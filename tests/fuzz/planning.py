@@ -6,6 +6,7 @@ import math
 
 from operations import _nu, operation
 from pykesta import planning
+from pykesta.curvetypes import Point1d, Trajectory1d
 
 
 def _bound(w, t):
@@ -91,3 +92,44 @@ def move(w):
     w.call("move", planning.move, [w.real() for _ in range(axes)],
            velocity=_move_limit(w, axes), acceleration=_move_limit(w, axes),
            jerk=w.choose((None, _move_limit(w, axes))), start=w.real())
+
+
+def _constraints(w):
+    kind = w.choose(("none", "some", "some", "junk"))
+    if kind == "none":
+        return ()
+    if kind == "junk":
+        return w.choose((5, [(1.0, 2.0)], [object()], ["abc"], None))
+    items = []
+    for _ in range(w.choose((1, 2, 4, 7))):
+        point = Point1d(w.choose((0.0, 0.5, 1.0)), 1.0, w.choose((0, 1, 2)))
+        items.append(w.choose(((w.real(), w.real(), w.choose((0, 1, 2, w.integer()))), point)))
+    return items
+
+
+def _knots(w):
+    t = w.trajectory(junk_one_in=4)
+    if isinstance(t, Trajectory1d) and t.get_knotvector_asarray() is not None:
+        return t.get_knotvector_asarray()
+    return w.choose((None, w.points_array()))
+
+
+@operation("planning", among_all=False)
+def interpolate(w):
+    t = w.points_array()
+    w.call("interpolate", planning.interpolate, t, w.choose((t, w.points_array())),
+           p=w.choose((0, 1, 3, 5, w.integer())), constraints=_constraints(w),
+           order=w.choose((0, 1, w.integer())), knots=w.choose((None, _knots(w))))
+
+
+@operation("planning", among_all=False)
+def fit(w):
+    t = w.points_array()
+    given_knots = w.choose((True, False))
+    w.call("fit", planning.fit, t, w.choose((t, w.points_array())),
+           p=w.choose((1, 3, 5, w.integer())),
+           knots=_knots(w) if given_knots else None,
+           n=None if given_knots else w.choose((3, 5, 20, w.integer())),
+           weights=w.choose((None, w.points_array())), constraints=_constraints(w),
+           smoothing=w.choose((0.0, w.real())), penalty=w.choose((1, 2, 3, w.integer())),
+           order=w.choose((0, 1, w.integer())))
