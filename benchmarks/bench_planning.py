@@ -11,7 +11,7 @@ import statistics
 import time
 
 import numpy as np
-from scipy.interpolate import BSpline, PPoly
+from scipy.interpolate import BSpline, PPoly, make_interp_spline, make_lsq_spline
 
 import pykesta
 from pykesta import planning
@@ -96,11 +96,33 @@ def profile_rows(rng):
     return rows, [("profile with jerk, Python loop", per_profile, 1e-6)]
 
 
+def construction_rows(rng):
+    x = np.sort(rng.uniform(0.0, 100.0, 10_000))
+    y = np.sin(x)
+    knots = make_interp_spline(x, y, k=3).t  # the same knots on both sides
+    t = np.sort(rng.uniform(0.0, 10.0, POINTS))
+    samples = np.sin(t) + 0.1 * rng.normal(size=POINTS)
+    fit_knots = np.concatenate([[t[0]] * 4, np.linspace(t[0], t[-1], CONTROL_POINTS - 2)[1:-1],
+                                [t[-1]] * 4])
+    rows = [
+        ("interpolate, 10^4 values", median_time(lambda: planning.interpolate(x, y, knots=knots),
+                                                 calls=10),
+         median_time(lambda: make_interp_spline(x, y, k=3, t=knots), calls=10),
+         "scipy make_interp_spline", 2.0),
+        ("fit, 10^6 samples, n = 1,000", median_time(
+            lambda: planning.fit(t, samples, knots=fit_knots), 5),
+         median_time(lambda: make_lsq_spline(t, samples, fit_knots, k=3), 1),
+         "scipy make_lsq_spline", 20.0),
+    ]
+    return rows, []
+
+
 def main():
     rng = np.random.default_rng(1)
-    rows, budgets = analysis_rows(rng)
-    more_rows, more_budgets = profile_rows(rng)
-    rows, budgets = rows + more_rows, budgets + more_budgets
+    rows, budgets = [], []
+    for group in (analysis_rows, construction_rows, profile_rows):
+        more_rows, more_budgets = group(rng)
+        rows, budgets = rows + more_rows, budgets + more_budgets
     print(f"{'work':40} {'ours':>10} {'theirs':>10} {'ratio':>7} {'target':>7}  against")
     for name, ours, theirs, against, target in rows:
         ratio = theirs / ours

@@ -7,9 +7,13 @@
 namespace pykesta::planmath {
 
 void sort_conditions(std::vector<Condition>& conditions) {
-    std::stable_sort(conditions.begin(), conditions.end(), [](const Condition& a, const Condition& b) {
+    auto before = [](const Condition& a, const Condition& b) {
         return a.t < b.t || (a.t == b.t && a.nu < b.nu);
-    });
+    };
+    // Samples usually come sorted, with a few constraints after them.
+    const auto tail = std::is_sorted_until(conditions.begin(), conditions.end(), before);
+    std::stable_sort(tail, conditions.end(), before);
+    std::inplace_merge(conditions.begin(), tail, conditions.end(), before);
 }
 
 int32_t find_repeated(const std::vector<Condition>& sorted) {

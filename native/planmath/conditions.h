@@ -18,7 +18,8 @@ struct Condition {
     int32_t source;
 };
 
-// Sorts by time, then by derivative order (stable for equal pairs).
+// Sorts by time, then by derivative order (stable for equal pairs); fast when
+// only a tail is out of order.
 void sort_conditions(std::vector<Condition>& conditions);
 
 // The first adjacent pair of sorted conditions on the same derivative at the

@@ -3,6 +3,8 @@
 #include "planmath/banded_lu.h"
 #include "planmath/basis.h"
 
+#include "knotmath/span.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -23,9 +25,13 @@ InterpolationFailure interpolate_conditions(const std::vector<Condition>& sorted
     // Condition i must fall within the support of B[i] (spans i .. i + p):
     // otherwise conditions 0 .. i (or i .. n) share too few basis functions.
     // This also bounds the band: row i touches columns i - p .. i + p.
+    // The times increase, so the spans are found in one walk.
+    const knotmath::Spans nonempty = knotmath::nonempty_spans(U, n, p);
     std::vector<int32_t> spans(count);
+    int32_t k = nonempty.first;
     for (int32_t i = 0; i < count; ++i) {
-        spans[i] = span_of(U, n, p, sorted[i].t);
+        while (k < nonempty.last && sorted[i].t >= U[k + 1]) ++k;
+        spans[i] = k;
         if (spans[i] - p > i || spans[i] < i) return {InterpolationFailure::outside_support, i};
     }
 
@@ -34,7 +40,10 @@ InterpolationFailure interpolate_conditions(const std::vector<Condition>& sorted
     std::vector<double> rows((p + 1) * (p + 1));
     for (int32_t i = 0; i < count; ++i) {
         const Condition& c = sorted[i];
-        basis.derivatives(spans[i], c.t, c.nu, rows.data());
+        if (c.nu == 0)
+            basis.values(spans[i], c.t, rows.data());
+        else
+            basis.derivatives(spans[i], c.t, c.nu, rows.data());
         const double* row = rows.data() + c.nu * (p + 1);
         // Equilibrated rows keep pivoting fair between derivative orders,
         // whose sizes differ by powers of the spans' widths.

@@ -154,16 +154,19 @@ static Ref interpolate(PyObject* t_obj, PyObject* y_obj, PyObject* p_obj, PyObje
     check_same_length(t, "t", y, "y");
     const int32_t p = read_order(p_obj, "p", 3);
     const Inputs in{t.data, y.data, t.size, static_cast<uint32_t>(read_order(order_obj, "order", 0))};
-    std::vector<Condition> conditions = read_constraints(constraints_obj, in.order, p);
-    const int64_t count = t.size + static_cast<int64_t>(conditions.size());
+    const std::vector<Condition> constraints = read_constraints(constraints_obj, in.order, p);
+    const int64_t count = t.size + static_cast<int64_t>(constraints.size());
     if (count < int64_t{p} + 1)
         raise_format(PyExc_ValueError,
                      "%zd conditions (values and constraints) are too few for degree %d: at least "
                      "%d are needed",
                      static_cast<Py_ssize_t>(count), p, p + 1);
     if (count + p + 1 > INT32_MAX) raise(PyExc_ValueError, "too many conditions");
+    std::vector<Condition> conditions;
+    conditions.reserve(static_cast<size_t>(count));
     for (int64_t i = 0; i < t.size; ++i)
         conditions.push_back({t.data[i], y.data[i], 0, static_cast<int32_t>(i)});
+    conditions.insert(conditions.end(), constraints.begin(), constraints.end());
     planmath::sort_conditions(conditions);
     const double a = conditions.front().t, b = conditions.back().t;
     if (!(a < b))
