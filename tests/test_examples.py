@@ -49,3 +49,13 @@ def test_three_axis_move_plots_axes_within_their_limits():
     assert result.stdout.count("within its limits: True") == 3
     assert len({line.split("moved in ")[1][:6] for line in result.stdout.splitlines()
                 if "moved in" in line}) == 1
+
+
+def test_fitted_measurement_is_at_rest_at_both_ends_and_retimed_within_limits():
+    result = run_example("fitted_measurement.py")
+    assert result.returncode == 0, result.stderr
+    picture = EXAMPLES / "out" / "fitted_measurement.png"
+    assert picture.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n" and picture.stat().st_size > 20_000
+    end_velocity = float(result.stdout.split("end velocity ")[1].split()[0])
+    assert abs(end_velocity) < 1e-12
+    assert "limits met: True" in result.stdout
