@@ -14,7 +14,7 @@ class BandedLU {
     BandedLU(int32_t size, int32_t kl, int32_t ku);
 
     // Entry (i, j), |i - j| within the band, of the matrix to factor.
-    double& at(int32_t i, int32_t j) { return band_[index(i, j)]; }
+    double& at(int32_t i, int32_t j) { return column(j)[i - j]; }
 
     // Factors in place; returns the first column whose pivot is below
     // `tolerance` times the largest entry of that column (the matrix is then
@@ -24,14 +24,16 @@ class BandedLU {
     void solve(double* b) const;
 
   private:
-    int64_t index(int32_t i, int32_t j) const {
-        return int64_t{j} * stride_ + (kl_ + ku_ + i - j);
+    // The diagonal entry of column j; entries above it at negative offsets.
+    double* column(int32_t j) { return band_.data() + int64_t{j} * stride_ + kl_ + ku_; }
+    const double* column(int32_t j) const {
+        return band_.data() + int64_t{j} * stride_ + kl_ + ku_;
     }
-    double get(int32_t i, int32_t j) const { return band_[index(i, j)]; }
 
     int32_t size_, kl_, ku_, stride_;
     std::vector<double> band_;
     std::vector<int32_t> pivots_;
+    std::vector<double> inverses_; // of the pivots
 };
 
 } // namespace pykesta::planmath

@@ -46,10 +46,14 @@ InterpolationFailure interpolate_conditions(const std::vector<Condition>& sorted
             basis.derivatives(spans[i], c.t, c.nu, rows.data());
         const double* row = rows.data() + c.nu * (p + 1);
         // Equilibrated rows keep pivoting fair between derivative orders,
-        // whose sizes differ by powers of the spans' widths.
-        double largest = 0.0;
-        for (int32_t r = 0; r <= p; ++r) largest = std::max(largest, std::abs(row[r]));
-        const double scale = largest > 0.0 ? 1.0 / largest : 1.0;
+        // whose sizes differ by powers of the spans' widths. Value rows need
+        // none: they sum to 1 with entries in [0, 1].
+        double scale = 1.0;
+        if (c.nu > 0) {
+            double largest = 0.0;
+            for (int32_t r = 0; r <= p; ++r) largest = std::max(largest, std::abs(row[r]));
+            if (largest > 0.0) scale = 1.0 / largest;
+        }
         for (int32_t r = 0; r <= p; ++r) system.at(i, spans[i] - p + r) = row[r] * scale;
         P[i] = c.value * scale;
     }
