@@ -47,6 +47,17 @@ static void check_positional_count(const char* func, Py_ssize_t nargsf, Py_ssize
                      func, allowed, nargs);
 }
 
+// Degrees beyond this would need (p + 1)^2 scratch per basis evaluation and a
+// band of 3p + 1 diagonals without any use in motion planning.
+constexpr int32_t max_degree = 64;
+
+static int32_t read_degree(PyObject* obj) {
+    const int32_t p = read_order(obj, "p", 3);
+    if (p > max_degree)
+        raise_format(PyExc_ValueError, "'p' must lie in 0..%d, got %d", max_degree, p);
+    return p;
+}
+
 // A one-dimensional array of finite numbers (numpy's conversions).
 static FloatArray read_vector(PyObject* obj, const char* name) {
     FloatArray a = read_float_array(obj, name);
@@ -152,7 +163,7 @@ static Ref interpolate(PyObject* t_obj, PyObject* y_obj, PyObject* p_obj, PyObje
     const FloatArray t = read_vector(t_obj, "t");
     const FloatArray y = read_vector(y_obj, "y");
     check_same_length(t, "t", y, "y");
-    const int32_t p = read_order(p_obj, "p", 3);
+    const int32_t p = read_degree(p_obj);
     const Inputs in{t.data, y.data, t.size, static_cast<uint32_t>(read_order(order_obj, "order", 0))};
     const std::vector<Condition> constraints = read_constraints(constraints_obj, in.order, p);
     const int64_t count = t.size + static_cast<int64_t>(constraints.size());
@@ -232,7 +243,7 @@ static Ref fit(PyObject* const* a) {
     const FloatArray t = read_vector(a[0], "t");
     const FloatArray y = read_vector(a[1], "y");
     check_same_length(t, "t", y, "y");
-    const int32_t p = read_order(a[2], "p", 3);
+    const int32_t p = read_degree(a[2]);
     PyObject* knots_obj = a[3] == Py_None ? nullptr : a[3];
     PyObject* n_obj = a[4] == Py_None ? nullptr : a[4];
     FloatArray weights{};
@@ -269,9 +280,12 @@ static Ref fit(PyObject* const* a) {
         U.assign(knots.data, knots.data + knots.size);
     } else {
         n = read_order(n_obj, "n", 0);
-        if (n < p || int64_t{n} + p + 2 > INT32_MAX)
-            raise_format(PyExc_ValueError, "'n' must lie in %d..%d for degree %d, got %d", p,
-                         INT32_MAX - p - 2, p, n);
+        // At most a knot per sample and condition: more leaves control points
+        // that only smoothing fixes, and lets a small call ask for any memory.
+        const int64_t most = t.size + static_cast<int64_t>(constraints.size()) + p;
+        if (n < p || n > most)
+            raise_format(PyExc_ValueError, "'n' must lie in %d..%zd for degree %d and %zd samples, got %d",
+                         p, static_cast<Py_ssize_t>(most), p, static_cast<Py_ssize_t>(t.size), n);
         if (t.size < 2) raise(PyExc_ValueError, "'t' needs at least two samples to place knots");
         std::vector<double> sorted(t.data, t.data + t.size);
         std::sort(sorted.begin(), sorted.end());
@@ -368,7 +382,7 @@ PyMethodDef construction_methods[] = {
      "makes the system solvable whenever the conditions allow it.\n\n"
      "Parameters\n----------\n"
      "t, y : array_like\n    Times (any order) and values, of equal length; may be empty.\n"
-     "p : int, optional\n    Degree (default 3).\n"
+     "p : int, optional\n    Degree, 0..64 (default 3).\n"
      "constraints : iterable of Point1d or (t, val, order), optional\n"
      "    Extra conditions; a constraint's derivative order on the result is its\n"
      "    order minus `order` and must lie in 0..p.\n"
@@ -395,12 +409,13 @@ PyMethodDef construction_methods[] = {
      "3 penalises jerk), subject to every constraint.\n\n"
      "Parameters\n----------\n"
      "t, y : array_like\n    Sample times (any order) and values, of equal length.\n"
-     "p : int, optional\n    Degree (default 3).\n"
+     "p : int, optional\n    Degree, 0..64 (default 3).\n"
      "knots : array_like, optional\n"
      "    The full clamped knot vector; every sample lies in its domain.\n"
      "n : int, optional\n"
      "    Instead of knots: n + 1 control points on [min t, max t], the interior\n"
-     "    knot j = 1 .. n - p at the j / (n - p + 1) quantile of the sample times.\n"
+     "    knot j = 1 .. n - p at the j / (n - p + 1) quantile of the sample times;\n"
+     "    p <= n <= len(t) + len(constraints) + p.\n"
      "weights : array_like, optional\n    Non-negative factors of the residuals (default 1).\n"
      "constraints : iterable of Point1d or (t, val, order), optional\n"
      "    Conditions met exactly; derivative order on the result as in interpolate.\n"
