@@ -1,5 +1,7 @@
 """Trajectories from point conditions (interpolate) and from samples (fit)."""
 
+import doctest
+
 import numpy as np
 import pytest
 from hypothesis import given, settings
@@ -280,3 +282,13 @@ def test_keyword_only_and_constraint_types():
         fit(T, Y, n=5, constraints=[(0.0, 1.0)])
     traj = pykesta.from_arrays([0, 0, 1, 1], [0.0, 1.0], 1)
     assert fit([0, 0.5, 1], [0, 0.5, 1], p=1, knots=traj.get_knotvector_asarray()) == traj
+
+
+@pytest.mark.parametrize("function", [interpolate, fit])
+def test_docstring_examples_run(function):
+    finder, runner = doctest.DocTestFinder(), doctest.DocTestRunner()
+    tests = finder.find(function, function.__name__, globs={})
+    assert tests and tests[0].examples
+    for test in tests:
+        runner.run(test)
+    assert runner.summarize(verbose=False).failed == 0
