@@ -20,10 +20,11 @@ constexpr double relative_tolerance = 1e-13;
 // The largest of |c_j| r^j, r = max(|u0|, |u1|, 1): a bound on the size of
 // the piece's terms over the stretch.
 double magnitude(const Stretch& s) {
-    const double r = std::fmax(1.0, std::fmax(std::fabs(s.u0), std::fabs(s.u1)));
+    const double r = std::max({1.0, std::fabs(s.u0), std::fabs(s.u1)});
     double power = 1.0, largest = 0.0;
     for (int32_t j = 0; j <= s.piece.degree; ++j) {
-        largest = std::fmax(largest, std::fabs(s.piece.c[j]) * power);
+        const double term = std::fabs(s.piece.c[j]) * power;
+        if (term > largest) largest = term; // NaN left out
         power *= r;
     }
     return largest;
@@ -33,16 +34,17 @@ double magnitude(const Stretch& s) {
 
 double integral(const Spline& spline, double a, double b) {
     if (a > b) return -integral(spline, b, a);
-    PieceExpander expander(spline, 0);
     double total = 0.0;
-    expander.for_each_stretch(a, b, [&](const Stretch& s) {
-        // half * sum c_j (u1^(j+1) - u0^(j+1)) / (j + 1), by Horner in u.
-        const auto antiderivative = [&](double u) {
-            double v = 0.0;
-            for (int32_t j = s.piece.degree; j >= 0; --j) v = (v + s.piece.c[j] / (j + 1)) * u;
-            return v;
-        };
-        total += s.piece.half * (antiderivative(s.u1) - antiderivative(s.u0));
+    with_pieces(spline, 0, [&](auto& pieces, auto) {
+        pieces.for_each_stretch(a, b, [&](const Stretch& s) {
+            // half * sum c_j (u1^(j+1) - u0^(j+1)) / (j + 1), by Horner in u.
+            const auto antiderivative = [&](double u) {
+                double v = 0.0;
+                for (int32_t j = s.piece.degree; j >= 0; --j) v = (v + s.piece.c[j] / (j + 1)) * u;
+                return v;
+            };
+            total += s.piece.half * (antiderivative(s.u1) - antiderivative(s.u0));
+        });
     });
     return total;
 }
@@ -53,92 +55,236 @@ Extrema extrema(const Spline& spline, int32_t nu, double a, double b) {
     return found;
 }
 
+namespace {
+
+// The extrema of one quantity, gathered stretch by stretch in time order.
+struct Gathered {
+    Extrema found{nan_value, nan_value, nan_value, nan_value};
+    bool undefined = false;
+
+    // A strict comparison keeps the earliest time on ties.
+    void candidate(double t, double value) {
+        if (std::isnan(value)) undefined = true;
+        if (std::isnan(found.min) || value < found.min) found.min = value, found.tmin = t;
+        if (std::isnan(found.max) || value > found.max) found.max = value, found.tmax = t;
+    }
+
+    void add(const Stretch& s, PolynomialRoots& solver, double* slope,
+             std::vector<double>& turning) {
+        // Nothing beyond the extrema so far can come from inside the hull.
+        if (s.within(found.min, found.max)) return;
+        const Piece& piece = s.piece;
+        for (int32_t j = 0; j <= piece.degree; ++j)
+            if (std::isnan(piece.b[j])) undefined = true;
+        candidate(s.t0, s.start_value());
+        // Interior extrema: sign changes of the piece's slope.
+        for (int32_t j = 0; j < piece.degree; ++j) slope[j] = (j + 1) * piece.c[j + 1];
+        turning.clear();
+        solver.interior(slope, piece.degree - 1, s.u0, s.u1, 0.0, turning);
+        for (double u : turning)
+            candidate(std::clamp(piece.time_of(u), s.t0, s.t1), piece.value(u));
+        candidate(s.t1, s.end_value());
+    }
+};
+
+} // namespace
+
 void extrema_of_orders(const Spline& spline, const int32_t* orders, int32_t count, double a,
                        double b, Extrema* found) {
     const int32_t lowest = *std::min_element(orders, orders + count);
-    PieceExpander expander(spline, lowest);
-    PolynomialRoots solver(spline.p);
-    std::vector<double> turning;
-    std::vector<double> slope(static_cast<std::size_t>(spline.p) + 1);
-    std::vector<char> undefined(static_cast<std::size_t>(count), 0);
-    std::fill(found, found + count, Extrema{nan_value, nan_value, nan_value, nan_value});
-    expander.for_each_stretch(a, b, [&](const Stretch& s) {
-        for (int32_t i = 0; i < count; ++i) {
-            Extrema& e = found[i];
-            // Candidates come in time order: a strict comparison keeps the earliest on ties.
-            const auto candidate = [&](double t, double value) {
-                if (std::isnan(value)) undefined[i] = 1;
-                if (std::isnan(e.min) || value < e.min) e.min = value, e.tmin = t;
-                if (std::isnan(e.max) || value > e.max) e.max = value, e.tmax = t;
-            };
-            const Piece piece = expander.derivative(orders[i]);
-            candidate(s.t0, piece.value(s.u0));
-            // Interior extrema: sign changes of the piece's slope.
-            for (int32_t j = 0; j < piece.degree; ++j) slope[j] = (j + 1) * piece.c[j + 1];
-            turning.clear();
-            solver.interior(slope.data(), piece.degree - 1, s.u0, s.u1, 0.0, turning);
-            for (double u : turning)
-                candidate(std::clamp(piece.time_of(u), s.t0, s.t1), piece.value(u));
-            candidate(s.t1, piece.value(s.u1));
-        }
+    const int32_t highest = *std::max_element(orders, orders + count);
+    std::vector<Gathered> gathered(static_cast<std::size_t>(count));
+    with_pieces(spline, lowest, [&](auto& pieces, auto degree) {
+        const int32_t q = degree;
+        // Orders above lowest + q share the zero piece at level q + 1.
+        const int32_t levels = std::min(highest - lowest, q + 1) + 1;
+        const std::size_t size = static_cast<std::size_t>(q) + 1;
+        std::vector<double> derived(2 * size * static_cast<std::size_t>(levels - 1));
+        std::vector<double> slope(size), turning;
+        PolynomialRoots solver(q);
+        pieces.for_each_stretch(a, b, [&](Stretch s) {
+            for (int32_t level = 0; level < levels; ++level) {
+                if (level > 0) {
+                    double* room = derived.data() + 2 * size * static_cast<std::size_t>(level - 1);
+                    s.piece = differentiate(s.piece, room, room + size);
+                }
+                for (int32_t i = 0; i < count; ++i)
+                    if (std::min(orders[i] - lowest, q + 1) == level)
+                        gathered[i].add(s, solver, slope.data(), turning);
+            }
+        });
     });
     for (int32_t i = 0; i < count; ++i)
-        if (undefined[i]) found[i] = {nan_value, nan_value, nan_value, nan_value};
+        found[i] = gathered[i].undefined ? Extrema{nan_value, nan_value, nan_value, nan_value}
+                                         : gathered[i].found;
 }
 
-std::vector<double> roots(const Spline& spline, int32_t nu, double value, double a, double b) {
-    // Two passes: the tolerance depends on the largest magnitude over [a, b].
-    // The first stores every piece, shifted by -value.
-    PieceExpander expander(spline, nu);
-    std::vector<double> coefficients;
-    std::vector<Stretch> stretches;
-    double largest = std::fabs(value);
-    expander.for_each_stretch(a, b, [&](const Stretch& s) {
-        stretches.push_back(s);
-        const std::size_t constant = coefficients.size();
-        coefficients.insert(coefficients.end(), s.piece.c, s.piece.c + s.piece.degree + 1);
-        coefficients[constant] -= value;
-        largest = std::fmax(largest, magnitude(s));
-    });
-    std::vector<double> found;
-    if (std::isnan(largest) || std::isnan(value)) return found;
-    const double tol = relative_tolerance * largest;
-    // Roots closer than this are one root seen from two pieces.
-    const double merge =
-        std::fmax(1e-12 * (b - a), 8 * std::numeric_limits<double>::epsilon() *
-                                       std::fmax(std::fabs(a), std::fabs(b)));
-    const auto add = [&](double t) {
-        if (found.empty() || t > found.back() + merge) found.push_back(t);
-    };
-    PolynomialRoots solver(spline.p);
-    std::vector<double> inside;
-    std::size_t offset = 0;
-    bool flat_before = false;
-    double value_before = nan_value; // the previous piece's value at its right end
-    for (std::size_t i = 0; i < stretches.size(); ++i) {
-        Stretch& s = stretches[i];
-        s.piece.c = coefficients.data() + offset;
-        offset += static_cast<std::size_t>(s.piece.degree) + 1;
-        const Piece& g = s.piece;
-        const bool flat = magnitude(s) <= tol;
-        const double start_value = g.value(s.u0);
-        const double end_value = g.value(s.u1);
-        if (flat) {
-            if (!flat_before) add(s.t0); // a stretch equal to the target begins
-        } else {
-            if (flat_before) add(s.t0); // ... and ends
-            const int start_sign = sign_beyond(start_value, tol);
-            if (start_sign == 0 || (i > 0 && start_sign * sign_beyond(value_before, tol) < 0))
-                add(s.t0); // on the target, or a jump across it at the knot
-            inside.clear();
-            solver.interior(g.c, g.degree, s.u0, s.u1, tol, inside);
-            for (double u : inside) add(std::clamp(g.time_of(u), s.t0, s.t1));
-            if (sign_beyond(end_value, tol) == 0) add(s.t1);
+namespace {
+
+// The roots of the pieces, stretch by stretch in time order, where values
+// within `tol` of the target count as on it. Speculative, with a tol that is
+// an upper bound on the true one, it stops as `unsure` at the first decision
+// that a smaller tol could change (a value within tol of the target): when
+// none comes, the roots are those of every tol below it.
+class RootScan {
+  public:
+    RootScan(double value, double tol, double merge, bool speculative)
+        : value_(value), tol_(tol), merge_(merge), speculative_(speculative), times_(16) {}
+
+    bool unsure() const { return unsure_; }
+
+    void add(const Stretch& s, PolynomialRoots& solver, double* shifted) {
+        if (unsure_) return;
+        if (times_.size() < count_ + 4) times_.resize(2 * times_.size());
+        if (speculative_ && s.inside && s.piece.degree <= 2) return add_quadratic(s);
+        const Piece& piece = s.piece;
+        const int32_t q = piece.degree;
+        // A hull clearly beyond tol on one side: no root, not flat (the
+        // magnitude is at least |b[0]| / (q + 1)), one sign throughout.
+        if (clearly_beyond(s, (q + 2) * tol_)) {
+            const int side = piece.b[0] > value_ ? 1 : -1;
+            append(s.t0, flat_before_ || side * sign_before_ < 0);
+            return next(false, side, s.t1);
         }
-        if (flat && i + 1 == stretches.size()) add(s.t1);
-        flat_before = flat;
-        value_before = end_value;
+        if (speculative_ && !s.inside) return give_up();
+        // The piece minus the target.
+        std::copy_n(piece.c, q + 1, shifted);
+        shifted[0] -= value_;
+        Stretch g = s;
+        g.piece.c = shifted;
+        const double size = magnitude(g);
+        const double start_value = s.start_value() - value_, end_value = s.end_value() - value_;
+        if (speculative_ &&
+            !(size > tol_ && std::fabs(start_value) > tol_ && std::fabs(end_value) > tol_))
+            return give_up();
+        const bool flat = size <= tol_;
+        if (flat) {
+            append(s.t0, !flat_before_); // a stretch equal to the target begins
+        } else {
+            const int start_sign = sign_beyond(start_value, tol_);
+            // The end of a stretch equal to the target, a value on it, or a jump across it.
+            append(s.t0, flat_before_ || start_sign == 0 || start_sign * sign_before_ < 0);
+            inside_.clear();
+            if (solver.interior(shifted, q, g.u0, g.u1, tol_, inside_) && speculative_)
+                return give_up();
+            if (times_.size() < count_ + inside_.size() + 2)
+                times_.resize(2 * (count_ + inside_.size() + 2));
+            for (double u : inside_) append(std::clamp(piece.time_of(u), s.t0, s.t1), true);
+            append(s.t1, sign_beyond(end_value, tol_) == 0);
+        }
+        next(flat, sign_beyond(end_value, tol_), s.t1);
     }
+
+    // The times found, after the last stretch: a stretch equal to the target
+    // reaching b ends there.
+    std::vector<double> finish() {
+        append(t_before_, !unsure_ && flat_before_);
+        times_.resize(count_);
+        return std::move(times_);
+    }
+
+  private:
+    // add() for a piece of degree at most 2 inside its span, speculative: its
+    // roots in closed form, and few branches, for each branch on a sign of
+    // random data is a coin toss. Without values near the target every root
+    // is simple, a sign change; the parity of their count checks the formula.
+    void add_quadratic(const Stretch& s) {
+        const Piece& piece = s.piece;
+        const double c0 = piece.c[0] - value_;
+        const double c1 = piece.degree >= 1 ? piece.c[1] : 0.0;
+        const double c2 = piece.degree == 2 ? piece.c[2] : 0.0;
+        const double lo = s.u0, hi = s.u1;
+        const double start_value = s.start_value() - value_, end_value = s.end_value() - value_;
+        const double vertex = -c1 / (2.0 * c2);
+        const double vertex_value = (c2 * vertex + c1) * vertex + c0;
+        // The stable formula: c2 = 0 leaves the linear root in `second`.
+        const double discriminant = c1 * c1 - 4.0 * c2 * c0;
+        const double q = -0.5 * (c1 + std::copysign(std::sqrt(std::max(discriminant, 0.0)), c1));
+        const double first = q / c2, second = c0 / q;
+        const bool real = discriminant >= 0.0;
+        const bool first_in = real & (first > lo) & (first < hi);
+        const bool second_in = real & (second > lo) & (second < hi);
+        const bool sign_change = (start_value > 0.0) != (end_value > 0.0);
+        const bool near = !(std::max({std::fabs(c0), std::fabs(c1), std::fabs(c2)}) > tol_) |
+                          !(std::fabs(start_value) > tol_) | !(std::fabs(end_value) > tol_) |
+                          ((vertex > lo) & (vertex < hi) & !(std::fabs(vertex_value) > tol_)) |
+                          ((first_in != second_in) != sign_change);
+        if (near) return give_up();
+        const int start_sign = start_value > 0.0 ? 1 : -1;
+        append(s.t0, start_sign * sign_before_ < 0); // a jump across the target
+        const double early =
+            first_in & second_in ? std::min(first, second) : (first_in ? first : second);
+        const double late = std::max(first, second);
+        append(std::clamp(piece.time_of(early), s.t0, s.t1), first_in | second_in);
+        append(std::clamp(piece.time_of(late), s.t0, s.t1), first_in & second_in);
+        next(false, end_value > 0.0 ? 1 : -1, s.t1);
+    }
+
+    // Whether every value of the stretch lies more than `clear` from the
+    // target, all on one side (its hull does).
+    bool clearly_beyond(const Stretch& s, double clear) const {
+        bool above = s.inside, below = s.inside;
+        for (int32_t j = 0; j <= s.piece.degree; ++j) {
+            above &= s.piece.b[j] > value_ + clear;
+            below &= s.piece.b[j] < value_ - clear;
+        }
+        return above | below;
+    }
+
+    // Appends t when `take` and it is not the last time seen again (room for
+    // it is made before).
+    void append(double t, bool take) {
+        take &= !(count_ > 0 && !(t > times_[count_ - 1] + merge_));
+        times_[count_] = t;
+        count_ += take;
+    }
+    void next(bool flat, int sign, double t) {
+        flat_before_ = flat;
+        sign_before_ = sign;
+        t_before_ = t;
+    }
+    void give_up() { unsure_ = true; }
+
+    double value_, tol_, merge_;
+    bool speculative_;
+    std::vector<double> times_; // count_ found, room after them
+    std::size_t count_ = 0;
+    std::vector<double> inside_;
+    bool unsure_ = false;
+    bool flat_before_ = false;
+    int sign_before_ = 0; // of the previous piece's value at its right end
+    double t_before_ = 0.0;
+};
+
+} // namespace
+
+std::vector<double> roots(const Spline& spline, int32_t nu, double value, double a, double b) {
+    std::vector<double> found;
+    if (std::isnan(value)) return found;
+    // Roots closer than this are one root seen from two pieces.
+    const double merge = std::fmax(1e-12 * (b - a), 8 * std::numeric_limits<double>::epsilon() *
+                                                        std::fmax(std::fabs(a), std::fabs(b)));
+    with_pieces(spline, nu, [&](auto& pieces, auto degree) {
+        const int32_t q = degree;
+        PolynomialRoots solver(q);
+        std::vector<double> shifted(static_cast<std::size_t>(q) + 1);
+        const auto scan = [&](double tol, bool speculative) {
+            RootScan roots(value, tol, merge, speculative);
+            pieces.for_each_stretch(
+                a, b, [&](const Stretch& s) { roots.add(s, solver, shifted.data()); });
+            found = roots.finish();
+            return !roots.unsure();
+        };
+        // The tolerance is relative to the largest magnitude over [a, b]: first
+        // try one bounding it from above, which almost always decides alike.
+        const double bound = std::fmax(std::fabs(value), pieces.bound());
+        if (std::isfinite(bound) && scan(relative_tolerance * bound, true)) return;
+        double largest = std::fabs(value);
+        pieces.for_each_stretch(
+            a, b, [&](const Stretch& s) { largest = std::max(largest, magnitude(s)); });
+        if (std::isnan(largest)) return;
+        scan(relative_tolerance * largest, false);
+    });
     return found;
 }
 

@@ -1,16 +1,24 @@
-// The polynomial pieces of a B-spline, span by span, in a scaled power basis:
-// on span k = [left, right] the piece is sum c[j] u^j with
-// u = (t - centre) / half in [-1, 1], centre the span's midpoint and half its
-// half-width. The scaling makes every coefficient the size of the piece's
-// variation over the span whatever the time unit, which keeps root finding
-// and bounds on the coefficients free of the knots' scale.
+// The polynomial pieces of a B-spline's derivative, span by span, in two
+// forms. The Bernstein coefficients b on the span [left, right] bound the
+// piece there (convex hull) and give its values at the knots exactly. The
+// scaled power basis, sum c[j] u^j with u = (t - centre) / half in [-1, 1]
+// (centre the span's midpoint, half its half-width), makes every coefficient
+// the size of the piece's variation over the span whatever the time unit,
+// which keeps root finding free of the knots' scale.
 #pragma once
 
+#include "knotmath/degree.h"
+#include "knotmath/span.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
 namespace pykesta::planmath {
+
+using knotmath::Degree;
 
 // A B-spline's arrays as a trajectory holds them: n + p + 2 knots U and n + 1
 // control points P, n >= p >= 0. Every span index handed to a function lies
@@ -22,14 +30,15 @@ struct Spline {
     int32_t p;
 };
 
-// One span's piece of the nu-th derivative (degree p - nu, at least 0).
+// One span's piece of a derivative.
 struct Piece {
     double left;
     double right;
     double centre;
     double half;
     int32_t degree;
-    const double* c; // degree + 1 coefficients
+    const double* b; // degree + 1 Bernstein coefficients on [left, right]
+    const double* c; // degree + 1 scaled power coefficients
 
     double time_of(double u) const { return centre + half * u; }
     double value(double u) const {
@@ -40,53 +49,212 @@ struct Piece {
 };
 
 // The part of a piece inside [a, b]: times t0 <= t1 and the matching u0 <= u1.
+// Left of the first non-empty span and right of the last one a stretch may
+// reach beyond its piece's span (the polynomial continued): `inside` says
+// whether it lies within [left, right], where the Bernstein coefficients bound it.
 struct Stretch {
     Piece piece;
     double t0;
     double t1;
     double u0;
     double u1;
+    bool inside;
+
+    double start_value() const { return t0 == piece.left ? piece.b[0] : piece.value(u0); }
+    double end_value() const { return t1 == piece.right ? piece.b[piece.degree] : piece.value(u1); }
+    // Whether every value over the stretch lies in [low, high] (false for
+    // NaN). Without early exits: on random data each would be a coin toss.
+    bool within(double low, double high) const {
+        bool all = inside;
+        for (int32_t j = 0; j <= piece.degree; ++j)
+            all &= (piece.b[j] >= low) & (piece.b[j] <= high);
+        return all;
+    }
 };
 
-// Expands spans of one spline, reusing its scratch between spans.
-class PieceExpander {
-  public:
-    PieceExpander(const Spline& spline, int32_t nu);
-    // Span k's piece of the nu-th derivative (k in [p, n], U[k] <= U[k + 1]).
-    // The piece's coefficients stay valid until the next call.
-    Piece expand(int32_t k);
-    // The piece of a higher derivative (order >= nu) of the span expanded last.
-    Piece derivative(int32_t order);
+// The next derivative of a piece (degree at least 1) into b and c (degree
+// coefficients each); a zero-width piece gives zeros.
+Piece differentiate(const Piece& piece, double* b, double* c);
 
-    // f(stretch) for the pieces of the nu-th derivative over [a, b], left to
-    // right; a == b gives the one piece that evaluation uses at a.
-    template <class F> void for_each_stretch(double a, double b, F&& f);
+// The B-spline coefficients of a spline's nu-th derivative, a spline of degree
+// max(p - nu, 0) over the same knots (zero above the degree): coefficient i
+// (of nu .. n) belongs where control point i does, so that span k's piece has
+// the coefficients k - degree .. k.
+class DerivativeCoefficients {
+  public:
+    DerivativeCoefficients(const Spline& spline, int32_t nu);
+    const double* data() const { return data_; }
+    int32_t degree() const { return degree_; }
 
   private:
-    std::pair<int32_t, int32_t> spans() const;
-    int32_t span_of(double t) const;
-    Spline spline_;
-    int32_t nu_;
-    std::vector<double> taylor_, diff_, work_, coefficients_;
-    double left_ = 0.0, right_ = 0.0;
+    std::vector<double> owned_; // empty for nu = 0
+    const double* data_;
+    int32_t degree_;
 };
 
-template <class F> void PieceExpander::for_each_stretch(double a, double b, F&& f) {
-    const auto [first, last] = spans();
-    const double start = spline_.U[0], stop = spline_.U[spline_.n + spline_.p + 1];
+// The Bernstein coefficients of span k's piece of a degree-q spline with the
+// coefficients points[0 .. q] (those of k - q .. k): b[j] is the blossom at
+// U[k] (q - j times) and U[k + 1] (j times). work: 3 (q + 1)^2 doubles.
+void bernstein_of_span(const double* U, const double* points, int32_t q, int32_t k, double* b,
+                       double* work);
+inline void bernstein_of_span(const double*, const double* points, Degree<0>, int32_t, double* b,
+                              double*) {
+    b[0] = points[0];
+}
+inline void bernstein_of_span(const double*, const double* points, Degree<1>, int32_t, double* b,
+                              double*) {
+    b[0] = points[0];
+    b[1] = points[1];
+}
+void bernstein_of_span(const double* U, const double* points, Degree<2>, int32_t k, double* b,
+                       double*);
+template <int32_t D>
+void bernstein_of_span(const double* U, const double* points, Degree<D>, int32_t k, double* b,
+                       double* work) {
+    bernstein_of_span(U, points, D, k, b, work);
+}
+
+// The matrix taking Bernstein coefficients of degree q on [-1, 1] to power
+// coefficients: entry [j (q + 1) + i] is the coefficient of u^j in
+// binomial(q, i) ((1 + u) / 2)^i ((1 - u) / 2)^(q - i).
+constexpr void fill_bernstein_to_power(int32_t q, double* M) {
+    const int32_t size = q + 1;
+    for (int32_t i = 0; i < size * size; ++i) M[i] = 0.0;
+    for (int32_t i = 0; i <= q; ++i) {
+        double binomial = 1.0;
+        for (int32_t j = 1; j <= i; ++j) binomial = binomial * (q - j + 1) / j;
+        double column_scale = binomial;
+        for (int32_t j = 0; j < q; ++j) column_scale /= 2.0;
+        M[i] = column_scale;
+        // Multiply the column's polynomial by (1 + u) i times, then by (1 - u).
+        for (int32_t m = 0; m < q; ++m) {
+            const double sign = m < i ? 1.0 : -1.0;
+            for (int32_t j = m + 1; j >= 1; --j) M[j * size + i] += sign * M[(j - 1) * size + i];
+        }
+    }
+}
+
+template <int32_t D> constexpr std::array<double, (D + 1) * (D + 1)> bernstein_to_power() {
+    std::array<double, (D + 1) * (D + 1)> M{};
+    fill_bernstein_to_power(D, M.data());
+    return M;
+}
+
+// Per-piece scratch: on the stack for a compile-time degree, allocated once
+// otherwise.
+template <class DegreeType> struct PieceScratch {
+    explicit PieceScratch(int32_t q)
+        : b(static_cast<std::size_t>(q) + 1), c(b.size()), work(3 * b.size() * b.size()),
+          to_power(b.size() * b.size()) {
+        fill_bernstein_to_power(q, to_power.data());
+    }
+    std::vector<double> b, c, work, to_power;
+};
+
+template <int32_t D> struct PieceScratch<Degree<D>> {
+    explicit PieceScratch(int32_t) {}
+    std::array<double, D + 1> b{}, c{};
+    std::array<double, 3 * (D + 1) * (D + 1)> work{};
+    static constexpr std::array<double, (D + 1) * (D + 1)> to_power = bernstein_to_power<D>();
+};
+
+// The pieces of a degree-q spline (the coefficients of a derivative of
+// `spline`, over its knots) on the spans of `spline`, q given as a
+// compile-time Degree for the specialised degrees.
+template <class DegreeType> class SpanPieces {
+  public:
+    SpanPieces(const Spline& spline, const double* coefficients, DegreeType degree)
+        : spline_(spline), coefficients_(coefficients), degree_(degree),
+          spans_(knotmath::nonempty_spans(spline.U, spline.n, spline.p)), scratch_(degree) {}
+
+    // f(stretch) for the pieces over [a, b], left to right; a == b gives the
+    // one piece that evaluation uses at a. A piece's coefficients stay valid
+    // until f returns.
+    template <class F> void for_each_stretch(double a, double b, F&& f);
+
+    // A bound on |c[j]| of every piece that for_each_stretch gives with
+    // `inside` (the B-spline coefficients bound the Bernstein ones); NaN or
+    // infinite when a coefficient is.
+    double bound() const;
+
+  private:
+    Piece expand(int32_t k);
+
+    Spline spline_;
+    const double* coefficients_;
+    DegreeType degree_;
+    knotmath::Spans spans_;
+    PieceScratch<DegreeType> scratch_;
+};
+
+template <class DegreeType> Piece SpanPieces<DegreeType>::expand(int32_t k) {
+    const int32_t q = degree_;
+    const double left = spline_.U[k], right = spline_.U[k + 1];
+    double* b = scratch_.b.data();
+    double* c = scratch_.c.data();
+    bernstein_of_span(spline_.U, coefficients_ + (k - q), degree_, k, b, scratch_.work.data());
+    const double* M = scratch_.to_power.data();
+    for (int32_t j = 0; j <= q; ++j) {
+        double sum = 0.0;
+        for (int32_t i = 0; i <= q; ++i) sum += M[j * (q + 1) + i] * b[i];
+        c[j] = sum;
+    }
+    // Halves first: no overflow.
+    return {left, right, 0.5 * left + 0.5 * right, 0.5 * right - 0.5 * left, q, b, c};
+}
+
+template <class DegreeType>
+template <class F>
+void SpanPieces<DegreeType>::for_each_stretch(double a, double b, F&& f) {
+    const double* U = spline_.U;
+    const int32_t first = spans_.first, last = spans_.last;
+    const double start = U[0], stop = U[spline_.n + spline_.p + 1];
     const auto stretch = [&](int32_t k, double t0, double t1) {
         const Piece piece = expand(k);
-        const auto u = [&](double t) { return piece.half > 0.0 ? (t - piece.centre) / piece.half : 0.0; };
-        f(Stretch{piece, t0, t1, u(t0), u(t1)});
+        const auto u = [&](double t) {
+            if (t == piece.left) return -1.0;
+            if (t == piece.right) return 1.0;
+            return piece.half > 0.0 ? (t - piece.centre) / piece.half : 0.0;
+        };
+        f(Stretch{piece, t0, t1, u(t0), u(t1), t0 >= piece.left && t1 <= piece.right});
     };
-    if (!(a < b)) return stretch(span_of(a), a, a);
-    for (int32_t k = span_of(a); k <= last; ++k) {
-        const double low = k == first ? start : spline_.U[k];
-        const double high = k == last ? stop : spline_.U[k + 1];
+    const int32_t from = knotmath::find_span(U, spans_, a);
+    if (!(a < b)) return stretch(from, a, a);
+    for (int32_t k = from; k <= last; ++k) {
+        const double low = k == first ? start : U[k];
+        const double high = k == last ? stop : U[k + 1];
         if (!(low < high)) continue;
         if (!(low < b)) break;
         stretch(k, low > a ? low : a, high < b ? high : b);
     }
+}
+
+template <class DegreeType> double SpanPieces<DegreeType>::bound() const {
+    const int32_t q = degree_;
+    const double* M = scratch_.to_power.data();
+    double factor = 0.0; // the largest row sum of |M|
+    for (int32_t j = 0; j <= q; ++j) {
+        double sum = 0.0;
+        for (int32_t i = 0; i <= q; ++i) sum += std::fabs(M[j * (q + 1) + i]);
+        factor = std::max(sum, factor);
+    }
+    double largest = 0.0;
+    for (int32_t i = spans_.first - q; i <= spans_.last; ++i) {
+        if (std::isnan(coefficients_[i])) return coefficients_[i];
+        largest = std::max(std::fabs(coefficients_[i]), largest);
+    }
+    // Room for the rounding of the recurrences and the conversion.
+    return largest * factor * (1.0 + 1e-12);
+}
+
+// f(pieces, degree) with the SpanPieces of the nu-th derivative of `spline`,
+// its degree a compile-time Degree for the specialised degrees.
+template <class F> decltype(auto) with_pieces(const Spline& spline, int32_t nu, F&& f) {
+    const DerivativeCoefficients derivative(spline, nu);
+    return knotmath::with_degree(derivative.degree(), [&](auto degree) {
+        SpanPieces pieces(spline, derivative.data(), degree);
+        return f(pieces, degree);
+    });
 }
 
 } // namespace pykesta::planmath

@@ -1,7 +1,7 @@
 // Real roots of one polynomial piece on an interval, by isolation: the roots
 // of the derivative split the interval into stretches where the polynomial is
-// monotone, each holding at most one root, found by Newton steps kept inside
-// a shrinking bracket.
+// monotone, each holding at most one root, in closed form up to degree 2 and
+// by Newton steps kept inside a shrinking bracket above.
 #pragma once
 
 #include <cstdint>
@@ -16,22 +16,35 @@ inline double horner(const double* c, int32_t degree, double u) {
 }
 
 // -1, 0 or 1: the sign of v, 0 within tol of zero (and for NaN).
-inline int sign_beyond(double v, double tol) { return v > tol ? 1 : (v < -tol ? -1 : 0); }
+inline int sign_beyond(double v, double tol) {
+    return v > tol ? 1 : (v < -tol ? -1 : 0);
+}
 
 class PolynomialRoots {
   public:
-    // Room for polynomials up to `max_degree`.
+    // Room for polynomials up to `max_degree` (allocated only above degree 2).
     explicit PolynomialRoots(int32_t max_degree);
 
     // The roots of c[0] + c[1] u + ... + c[degree] u^degree in the open
     // interval (lo, hi), increasing, appended to `out`: every sign change
     // (values within tol of zero do not count as a sign), and every critical
     // point where |value| <= tol (a touching root). degree <= max_degree.
-    void interior(const double* c, int32_t degree, double lo, double hi, double tol,
-                  std::vector<double>& out);
+    // True when a value that decided (at lo, hi or a critical point) lay
+    // within tol of zero, so that a smaller tol could find other roots.
+    bool interior(const double* c, int32_t degree, double lo, double hi, double tol,
+                  std::vector<double>& out) {
+        if (!(lo < hi)) return false;
+        // Leading zeros lower the degree (the derivative of an exact constant is 0).
+        while (degree > 0 && c[degree] == 0.0) --degree;
+        if (degree <= 2) return low_degree(c, degree, lo, hi, tol, out);
+        return solve(0, c, degree, lo, hi, tol, out);
+    }
 
   private:
-    void solve(int32_t level, const double* c, int32_t degree, double lo, double hi, double tol,
+    // Degree 0 .. 2, c[degree] != 0 for degree > 0.
+    static bool low_degree(const double* c, int32_t degree, double lo, double hi, double tol,
+                           std::vector<double>& out);
+    bool solve(int32_t level, const double* c, int32_t degree, double lo, double hi, double tol,
                std::vector<double>& out);
 
     // Per recursion level: the derivative's coefficients and its roots.
