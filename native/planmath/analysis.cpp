@@ -11,6 +11,7 @@ namespace pykesta::planmath {
 namespace {
 
 constexpr double nan_value = std::numeric_limits<double>::quiet_NaN();
+constexpr double infinity = std::numeric_limits<double>::infinity();
 
 // Values within this fraction of the derivative's largest magnitude count as
 // equal to the target: rounding in the expansion stays far below it, so that
@@ -102,7 +103,7 @@ void extrema_of_orders(const Spline& spline, const int32_t* orders, int32_t coun
         std::vector<double> derived(2 * size * static_cast<std::size_t>(levels - 1));
         std::vector<double> slope(size), turning;
         PolynomialRoots solver(q);
-        pieces.for_each_stretch(a, b, [&](Stretch s) {
+        const auto each = [&](Stretch s) {
             for (int32_t level = 0; level < levels; ++level) {
                 if (level > 0) {
                     double* room = derived.data() + 2 * size * static_cast<std::size_t>(level - 1);
@@ -112,6 +113,12 @@ void extrema_of_orders(const Spline& spline, const int32_t* orders, int32_t coun
                     if (std::min(orders[i] - lowest, q + 1) == level)
                         gathered[i].add(s, solver, slope.data(), turning);
             }
+        };
+        // With one order, a span whose coefficients lie within the extrema so
+        // far holds nothing new.
+        const Extrema& single = gathered[0].found;
+        pieces.for_each_stretch(a, b, each, [&](const double* d, int32_t n, double, double) {
+            return count == 1 && all_within(d, n, single.min, single.max);
         });
     });
     for (int32_t i = 0; i < count; ++i)
@@ -128,10 +135,29 @@ namespace {
 // none comes, the roots are those of every tol below it.
 class RootScan {
   public:
-    RootScan(double value, double tol, double merge, bool speculative)
-        : value_(value), tol_(tol), merge_(merge), speculative_(speculative), times_(16) {}
+    // For pieces of degree q.
+    RootScan(double value, double tol, double merge, bool speculative, int32_t q)
+        : value_(value), tol_(tol), merge_(merge),
+          above_(std::nextafter(value + (q + 2) * tol, infinity)),
+          below_(std::nextafter(value - (q + 2) * tol, -infinity)), speculative_(speculative),
+          times_(16) {}
 
     bool unsure() const { return unsure_; }
+
+    // Settles a stretch [t0, t1] whose values `bound` (a hull of them) lie
+    // clearly beyond tol of the target on one side: no root, not flat (the
+    // magnitude is at least |b[0]| / (degree + 1)), one sign throughout.
+    bool settled_beyond(const double* bound, int32_t count, double t0, double t1) {
+        if (unsure_) return true;
+        const int side = all_within(bound, count, above_, infinity)    ? 1
+                         : all_within(bound, count, -infinity, below_) ? -1
+                                                                       : 0;
+        if (side == 0) return false;
+        if (times_.size() < count_ + 1) times_.resize(2 * times_.size());
+        append(t0, flat_before_ || side * sign_before_ < 0);
+        next(false, side, t1);
+        return true;
+    }
 
     void add(const Stretch& s, PolynomialRoots& solver, double* shifted) {
         if (unsure_) return;
@@ -139,13 +165,7 @@ class RootScan {
         if (speculative_ && s.inside && s.piece.degree <= 2) return add_quadratic(s);
         const Piece& piece = s.piece;
         const int32_t q = piece.degree;
-        // A hull clearly beyond tol on one side: no root, not flat (the
-        // magnitude is at least |b[0]| / (q + 1)), one sign throughout.
-        if (clearly_beyond(s, (q + 2) * tol_)) {
-            const int side = piece.b[0] > value_ ? 1 : -1;
-            append(s.t0, flat_before_ || side * sign_before_ < 0);
-            return next(false, side, s.t1);
-        }
+        if (s.inside && settled_beyond(piece.b, q + 1, s.t0, s.t1)) return;
         if (speculative_ && !s.inside) return give_up();
         // The piece minus the target.
         std::copy_n(piece.c, q + 1, shifted);
@@ -220,17 +240,6 @@ class RootScan {
         next(false, end_value > 0.0 ? 1 : -1, s.t1);
     }
 
-    // Whether every value of the stretch lies more than `clear` from the
-    // target, all on one side (its hull does).
-    bool clearly_beyond(const Stretch& s, double clear) const {
-        bool above = s.inside, below = s.inside;
-        for (int32_t j = 0; j <= s.piece.degree; ++j) {
-            above &= s.piece.b[j] > value_ + clear;
-            below &= s.piece.b[j] < value_ - clear;
-        }
-        return above | below;
-    }
-
     // Appends t when `take` and it is not the last time seen again (room for
     // it is made before).
     void append(double t, bool take) {
@@ -246,6 +255,7 @@ class RootScan {
     void give_up() { unsure_ = true; }
 
     double value_, tol_, merge_;
+    double above_, below_; // clearly beyond tol of the target
     bool speculative_;
     std::vector<double> times_; // count_ found, room after them
     std::size_t count_ = 0;
@@ -269,9 +279,12 @@ std::vector<double> roots(const Spline& spline, int32_t nu, double value, double
         PolynomialRoots solver(q);
         std::vector<double> shifted(static_cast<std::size_t>(q) + 1);
         const auto scan = [&](double tol, bool speculative) {
-            RootScan roots(value, tol, merge, speculative);
+            RootScan roots(value, tol, merge, speculative, q);
             pieces.for_each_stretch(
-                a, b, [&](const Stretch& s) { roots.add(s, solver, shifted.data()); });
+                a, b, [&](const Stretch& s) { roots.add(s, solver, shifted.data()); },
+                [&](const double* d, int32_t n, double t0, double t1) {
+                    return roots.settled_beyond(d, n, t0, t1);
+                });
             found = roots.finish();
             return !roots.unsure();
         };

@@ -30,6 +30,14 @@ struct Spline {
     int32_t p;
 };
 
+// Whether values[0 .. count) all lie in [low, high] (false for NaN). Without
+// early exits: on random data each would be a coin toss.
+inline bool all_within(const double* values, int32_t count, double low, double high) {
+    bool all = true;
+    for (int32_t j = 0; j < count; ++j) all &= (values[j] >= low) & (values[j] <= high);
+    return all;
+}
+
 // One span's piece of a derivative.
 struct Piece {
     double left;
@@ -62,15 +70,13 @@ struct Stretch {
 
     double start_value() const { return t0 == piece.left ? piece.b[0] : piece.value(u0); }
     double end_value() const { return t1 == piece.right ? piece.b[piece.degree] : piece.value(u1); }
-    // Whether every value over the stretch lies in [low, high] (false for
-    // NaN). Without early exits: on random data each would be a coin toss.
-    bool within(double low, double high) const {
-        bool all = inside;
-        for (int32_t j = 0; j <= piece.degree; ++j)
-            all &= (piece.b[j] >= low) & (piece.b[j] <= high);
-        return all;
-    }
+    // Whether every value over the stretch lies in [low, high] (false for NaN).
+    bool within(double low, double high) const;
 };
+
+inline bool Stretch::within(double low, double high) const {
+    return inside && all_within(piece.b, piece.degree + 1, low, high);
+}
 
 // The next derivative of a piece (degree at least 1) into b and c (degree
 // coefficients each); a zero-width piece gives zeros.
@@ -169,8 +175,13 @@ template <class DegreeType> class SpanPieces {
 
     // f(stretch) for the pieces over [a, b], left to right; a == b gives the
     // one piece that evaluation uses at a. A piece's coefficients stay valid
-    // until f returns.
-    template <class F> void for_each_stretch(double a, double b, F&& f);
+    // until f returns. Before a stretch inside its span is expanded,
+    // hull(coefficients, count, t0, t1) may settle it from the span's B-spline
+    // coefficients alone, which bound it: it returns true to skip it.
+    template <class F, class Hull> void for_each_stretch(double a, double b, F&& f, Hull&& hull);
+    template <class F> void for_each_stretch(double a, double b, F&& f) {
+        for_each_stretch(a, b, f, [](const double*, int32_t, double, double) { return false; });
+    }
 
     // A bound on |c[j]| of every piece that for_each_stretch gives with
     // `inside` (the B-spline coefficients bound the Bernstein ones); NaN or
@@ -204,12 +215,13 @@ template <class DegreeType> Piece SpanPieces<DegreeType>::expand(int32_t k) {
 }
 
 template <class DegreeType>
-template <class F>
-void SpanPieces<DegreeType>::for_each_stretch(double a, double b, F&& f) {
+template <class F, class Hull>
+void SpanPieces<DegreeType>::for_each_stretch(double a, double b, F&& f, Hull&& hull) {
     const double* U = spline_.U;
-    const int32_t first = spans_.first, last = spans_.last;
+    const int32_t first = spans_.first, last = spans_.last, q = degree_;
     const double start = U[0], stop = U[spline_.n + spline_.p + 1];
     const auto stretch = [&](int32_t k, double t0, double t1) {
+        if (t0 >= U[k] && t1 <= U[k + 1] && hull(coefficients_ + (k - q), q + 1, t0, t1)) return;
         const Piece piece = expand(k);
         const auto u = [&](double t) {
             if (t == piece.left) return -1.0;
