@@ -117,8 +117,8 @@ void extrema_of_orders(const Spline& spline, const int32_t* orders, int32_t coun
         // With one order, a span whose coefficients lie within the extrema so
         // far holds nothing new.
         const Extrema& single = gathered[0].found;
-        pieces.for_each_stretch(a, b, each, [&](const double* d, int32_t n, double, double) {
-            return count == 1 && all_within(d, n, single.min, single.max);
+        pieces.for_each_stretch(a, b, each, [&](const double* d, auto degree, double, double) {
+            return count == 1 && all_within(d, degree, single.min, single.max);
         });
     });
     for (int32_t i = 0; i < count; ++i)
@@ -144,15 +144,19 @@ class RootScan {
 
     bool unsure() const { return unsure_; }
 
-    // Settles a stretch [t0, t1] whose values `bound` (a hull of them) lie
-    // clearly beyond tol of the target on one side: no root, not flat (the
-    // magnitude is at least |b[0]| / (degree + 1)), one sign throughout.
-    bool settled_beyond(const double* bound, int32_t count, double t0, double t1) {
+    // Settles a stretch [t0, t1] whose values bound[0 .. degree] (a hull of
+    // them) lie clearly beyond tol of the target on one side: no root, not
+    // flat (the magnitude is at least |b[0]| / (degree + 1)), one sign throughout.
+    template <class DegreeType>
+    bool settled_beyond(const double* bound, DegreeType degree, double t0, double t1) {
         if (unsure_) return true;
-        const int side = all_within(bound, count, above_, infinity)    ? 1
-                         : all_within(bound, count, -infinity, below_) ? -1
-                                                                       : 0;
-        if (side == 0) return false;
+        bool above = true, below = true;
+        for (int32_t j = 0; j <= degree; ++j) {
+            above &= bound[j] >= above_;
+            below &= bound[j] <= below_;
+        }
+        if (!(above | below)) return false;
+        const int side = above ? 1 : -1;
         if (times_.size() < count_ + 1) times_.resize(2 * times_.size());
         append(t0, flat_before_ || side * sign_before_ < 0);
         next(false, side, t1);
@@ -165,7 +169,7 @@ class RootScan {
         if (speculative_ && s.inside && s.piece.degree <= 2) return add_quadratic(s);
         const Piece& piece = s.piece;
         const int32_t q = piece.degree;
-        if (s.inside && settled_beyond(piece.b, q + 1, s.t0, s.t1)) return;
+        if (s.inside && settled_beyond(piece.b, q, s.t0, s.t1)) return;
         if (speculative_ && !s.inside) return give_up();
         // The piece minus the target.
         std::copy_n(piece.c, q + 1, shifted);
@@ -282,8 +286,8 @@ std::vector<double> roots(const Spline& spline, int32_t nu, double value, double
             RootScan roots(value, tol, merge, speculative, q);
             pieces.for_each_stretch(
                 a, b, [&](const Stretch& s) { roots.add(s, solver, shifted.data()); },
-                [&](const double* d, int32_t n, double t0, double t1) {
-                    return roots.settled_beyond(d, n, t0, t1);
+                [&](const double* d, auto degree, double t0, double t1) {
+                    return roots.settled_beyond(d, degree, t0, t1);
                 });
             found = roots.finish();
             return !roots.unsure();

@@ -30,11 +30,12 @@ struct Spline {
     int32_t p;
 };
 
-// Whether values[0 .. count) all lie in [low, high] (false for NaN). Without
+// Whether values[0 .. degree] all lie in [low, high] (false for NaN). Without
 // early exits: on random data each would be a coin toss.
-inline bool all_within(const double* values, int32_t count, double low, double high) {
+template <class DegreeType>
+bool all_within(const double* values, DegreeType degree, double low, double high) {
     bool all = true;
-    for (int32_t j = 0; j < count; ++j) all &= (values[j] >= low) & (values[j] <= high);
+    for (int32_t j = 0; j <= degree; ++j) all &= (values[j] >= low) & (values[j] <= high);
     return all;
 }
 
@@ -75,7 +76,7 @@ struct Stretch {
 };
 
 inline bool Stretch::within(double low, double high) const {
-    return inside && all_within(piece.b, piece.degree + 1, low, high);
+    return inside && all_within(piece.b, piece.degree, low, high);
 }
 
 // The next derivative of a piece (degree at least 1) into b and c (degree
@@ -176,11 +177,12 @@ template <class DegreeType> class SpanPieces {
     // f(stretch) for the pieces over [a, b], left to right; a == b gives the
     // one piece that evaluation uses at a. A piece's coefficients stay valid
     // until f returns. Before a stretch inside its span is expanded,
-    // hull(coefficients, count, t0, t1) may settle it from the span's B-spline
-    // coefficients alone, which bound it: it returns true to skip it.
+    // hull(coefficients, degree, t0, t1) may settle it from the span's
+    // B-spline coefficients [0 .. degree] alone, which bound it: it returns
+    // true to skip it.
     template <class F, class Hull> void for_each_stretch(double a, double b, F&& f, Hull&& hull);
     template <class F> void for_each_stretch(double a, double b, F&& f) {
-        for_each_stretch(a, b, f, [](const double*, int32_t, double, double) { return false; });
+        for_each_stretch(a, b, f, [](const double*, DegreeType, double, double) { return false; });
     }
 
     // A bound on |c[j]| of every piece that for_each_stretch gives with
@@ -221,7 +223,7 @@ void SpanPieces<DegreeType>::for_each_stretch(double a, double b, F&& f, Hull&& 
     const int32_t first = spans_.first, last = spans_.last, q = degree_;
     const double start = U[0], stop = U[spline_.n + spline_.p + 1];
     const auto stretch = [&](int32_t k, double t0, double t1) {
-        if (t0 >= U[k] && t1 <= U[k + 1] && hull(coefficients_ + (k - q), q + 1, t0, t1)) return;
+        if (t0 >= U[k] && t1 <= U[k + 1] && hull(coefficients_ + (k - q), degree_, t0, t1)) return;
         const Piece piece = expand(k);
         const auto u = [&](double t) {
             if (t == piece.left) return -1.0;
