@@ -72,15 +72,13 @@ struct Stretch {
     double start_value() const { return t0 == piece.left ? piece.b[0] : piece.value(u0); }
     double end_value() const { return t1 == piece.right ? piece.b[piece.degree] : piece.value(u1); }
     // Whether every value over the stretch lies in [low, high] (false for NaN).
-    bool within(double low, double high) const;
+    bool within(double low, double high) const {
+        return inside && all_within(piece.b, piece.degree, low, high);
+    }
 };
 
-inline bool Stretch::within(double low, double high) const {
-    return inside && all_within(piece.b, piece.degree, low, high);
-}
-
-// The next derivative of a piece (degree at least 1) into b and c (degree
-// coefficients each); a zero-width piece gives zeros.
+// The next derivative of a piece into b and c (max(degree, 1) coefficients
+// each); a constant or a zero-width piece gives zeros.
 Piece differentiate(const Piece& piece, double* b, double* c);
 
 // The B-spline coefficients of a spline's nu-th derivative, a spline of degree
