@@ -3,6 +3,7 @@
 #define PYKESTA_IMPORTS_NUMPY
 #include "curvetypes/numpy_api.h"
 
+#include "common/compat.h"
 #include "common/native_api.h"
 #include "curvetypes/base.h"
 #include "curvetypes/kernels.h"
@@ -107,7 +108,7 @@ PyMODINIT_FUNC PyInit_curvetypes() {
     if (module == nullptr) return nullptr;
     int status = guard_status([&] { curvetypes::initialise(module); });
     if (status < 0) {
-        _PyTraceback_Add("init pykesta.curvetypes", __FILE__, __LINE__);
+        add_traceback_entry("init pykesta.curvetypes", __FILE__, __LINE__);
         Py_DECREF(module);
         return nullptr;
     }

@@ -12,7 +12,7 @@ namespace pykesta::curvetypes {
     X(c_splcmul) X(setValueTr) X(setValueAm) X(_getAttrib) X(_addPyKESTAObject)                  \
     X(_updatePyKESTAObject) X(savexml) X(start) X(stop) X(t) X(val) X(order) X(__iadd__)         \
     X(__isub__) X(__imul__) X(__itruediv__) X(__eq__) X(__dict__) X(__name__) X(__class__)       \
-    X(__version__) X(update)
+    X(__version__) X(__getstate__) X(update)
 
 struct Names {
 #define PYKESTA_NAME_FIELD(name) PyObject* name;

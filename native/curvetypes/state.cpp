@@ -125,6 +125,18 @@ static PyObject* py_setstate(PyObject* self, PyObject* state) {
     });
 }
 
+// The interpreter's standard reduction for a class with state methods, which the
+// base's own __reduce__ would otherwise hide: the object is recreated by
+// cls.__new__(cls), then given what __getstate__ returned.
+static PyObject* py_reduce(PyObject* self, PyObject*) {
+    return guard_object([&] {
+        Ref copyreg = Ref::steal(PyImport_ImportModule("copyreg"));
+        Ref recreate = Ref::steal(PyObject_GetAttrString(copyreg.get(), "__newobj__"));
+        Ref state = call_method(self, names.__getstate__);
+        return Ref::steal(Py_BuildValue("(O(O)O)", recreate.get(), Py_TYPE(self), state.get()));
+    });
+}
+
 // ---- table entries ----------------------------------------------------------------
 
 static PyObject* sget_knotvector_entry(PyObject* self) {
@@ -164,6 +176,7 @@ void add_state(TypeParts& parts, Trajectory1dVTable& vtable) {
          "(knots bytes, cpts bytes, p, n, order, owner flag): the pickled state.\n"},
         {"__setstate__", py_setstate, METH_O,
          "__setstate__($self, state, /)\n--\n\nRestores the pickled state with _dset_data.\n"},
+        {"__reduce__", py_reduce, METH_NOARGS, "__reduce__($self, /)\n--\n\nHelper for pickle."},
     });
 }
 

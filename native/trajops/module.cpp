@@ -2,6 +2,8 @@
 // pykesta.curvetypes, the two kernels it calls, and its sixteen functions.
 #include "trajops/functions.h"
 
+#include "common/compat.h"
+
 namespace pykesta::trajops {
 
 static const char module_doc[] =
@@ -43,7 +45,7 @@ PyMODINIT_FUNC PyInit_trajops() {
     PyObject* module = PyModule_Create(&trajops::module_def);
     if (module == nullptr) return nullptr;
     if (guard_status([&] { trajops::initialise(module); }) < 0) {
-        _PyTraceback_Add("init pykesta.trajops", __FILE__, __LINE__);
+        add_traceback_entry("init pykesta.trajops", __FILE__, __LINE__);
         Py_DECREF(module);
         return nullptr;
     }
