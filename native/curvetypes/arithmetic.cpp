@@ -10,7 +10,7 @@
 
 #include "common/argparse.h"
 #include "common/convert.h"
-#include "curvetypes/kernels.h"
+#include "curvetypes/kernel_table.h"
 #include "curvetypes/operations.h"
 #include "curvetypes/predicates.h"
 
@@ -75,8 +75,8 @@ static Ref c_splcsum_native(PyObject* self, PyObject* other) {
     // keep the record's invariant m = n + p + 1.
     if (n < 0 || int64_t{m} != int64_t{n} + p + 1)
         raise(PyExc_ValueError, "the knot vectors of the trajectories cannot be merged");
-    Buffer U(int64_t{m} + 1);
-    Buffer P(int64_t{n} + 1);
+    OwnedArray U(int64_t{m} + 1);
+    OwnedArray P(int64_t{n} + 1);
     kernels.splcsum(x.U, x.nU, x.P, x.nP, y.U, y.nU, y.P, y.nP, p, m, U.data(), U.size(), n,
                     P.data(), P.size());
     return new_trajectory(std::move(U), std::move(P), p, n, a->order);

@@ -5,7 +5,7 @@
 
 #include "common/argparse.h"
 #include "common/convert.h"
-#include "curvetypes/kernels.h"
+#include "curvetypes/kernel_table.h"
 #include "curvetypes/operations.h"
 
 namespace pykesta::curvetypes {
@@ -26,10 +26,10 @@ static uint32_t raised_order(uint32_t order, int32_t nu) {
 // Every derivative above the degree vanishes: the zero function of degree 0
 // over the same domain.
 static Ref zero_function(const Arrays& a, uint32_t order) {
-    Buffer knots(2);
+    OwnedArray knots(2);
     knots.data()[0] = a.U[0];
     knots.data()[1] = a.U[a.nU - 1];
-    Buffer cpts(1);
+    OwnedArray cpts(1);
     cpts.data()[0] = 0.0;
     return new_trajectory(std::move(knots), std::move(cpts), 0, 0, order);
 }
@@ -43,8 +43,8 @@ static Ref derivative_native(PyObject* self, int32_t nu) {
     uint32_t order = raised_order(t->order, nu);
     if (nu > t->p) return zero_function(a, order);
     const int32_t degree = t->p - nu;
-    Buffer knots(a.nU);
-    Buffer cpts(a.nP);
+    OwnedArray knots(a.nU);
+    OwnedArray cpts(a.nP);
     // Knots of too high a multiplicity are merged, so the result may be shorter.
     int32_t nk = kernels.dsplcpts2(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(),
                                    cpts.data(), cpts.size());
@@ -60,8 +60,8 @@ static Ref antiderivative_native(PyObject* self, int32_t nu) {
         raise(PyExc_ValueError, "negative 'order' not allowed");
     Arrays a = require_arrays(self);
     // Each integration adds a knot at both ends and one control point.
-    Buffer knots(int64_t{a.nU} + 2 * int64_t{nu});
-    Buffer cpts(int64_t{a.nP} + nu);
+    OwnedArray knots(int64_t{a.nU} + 2 * int64_t{nu});
+    OwnedArray cpts(int64_t{a.nP} + nu);
     kernels.asplcpts(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(), cpts.data(),
                      cpts.size());
     return new_trajectory(std::move(knots), std::move(cpts), t->p + nu, t->n + nu,
@@ -74,8 +74,8 @@ static Ref degelev_native(PyObject* self, int32_t nu) {
     Trajectory1dObject* t = as_trajectory(self);
     // Every distinct knot, the two ends and the s interior ones, gains nu copies.
     int64_t s = kernels.distintknots(a.U, a.nU, t->p);
-    Buffer knots(int64_t{a.nU} + nu * (s + 2));
-    Buffer cpts(int64_t{a.nP} + nu * (s + 1));
+    OwnedArray knots(int64_t{a.nU} + nu * (s + 2));
+    OwnedArray cpts(int64_t{a.nP} + nu * (s + 1));
     kernels.degelevc(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(), cpts.data(),
                      cpts.size());
     const int32_t n = cpts.size() - 1;

@@ -1,6 +1,7 @@
 #include "curvetypes/document_file.h"
 
 #include "common/errors.h"
+#include "common/gil.h"
 #include "curvetypes/module_state.h"
 
 #include <algorithm>
@@ -40,19 +41,6 @@ class Descriptor {
 
   private:
     int fd_;
-};
-
-// Blocking system calls run without the interpreter lock, so that other
-// threads, the one holding a file's lock among them, go on meanwhile.
-class WithoutInterpreterLock {
-  public:
-    WithoutInterpreterLock() : thread_(PyEval_SaveThread()) {}
-    ~WithoutInterpreterLock() { PyEval_RestoreThread(thread_); }
-    WithoutInterpreterLock(const WithoutInterpreterLock&) = delete;
-    WithoutInterpreterLock& operator=(const WithoutInterpreterLock&) = delete;
-
-  private:
-    PyThreadState* thread_;
 };
 
 struct FileId {
@@ -95,6 +83,7 @@ class TemporaryFile {
     void write_durably(const char* data, size_t size, int mode) {
         int error = 0;
         {
+            // Blocking calls: other threads, the one holding the lock among them, go on.
             WithoutInterpreterLock unlocked;
             while (size > 0 && error == 0) {
                 ssize_t written = ::write(fd_.get(), data, size);

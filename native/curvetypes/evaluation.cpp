@@ -6,10 +6,10 @@
 #include "curvetypes/trajectory.h"
 
 #include "common/argparse.h"
-#include "common/buffer.h"
+#include "common/double_view.h"
 #include "common/convert.h"
 #include "common/gil.h"
-#include "curvetypes/kernels.h"
+#include "curvetypes/kernel_table.h"
 #include "curvetypes/module_state.h"
 #include "curvetypes/predicates.h"
 
@@ -98,7 +98,7 @@ static double dpeval_native(PyObject* self, double x, int32_t nu) {
 static void ceval_native(PyObject* self, PyObject* xp_obj) {
     HeldArrays held = hold_arrays(self);
     const Arrays& a = held.arrays;
-    DoubleBuffer xp(xp_obj, DoubleBuffer::writable, true);
+    DoubleView xp(xp_obj, DoubleView::writable, 1, true);
     int32_t m = xp.size();
     check_points(self, xp.data(), m);
     int32_t p = held.p;
@@ -109,7 +109,7 @@ static void ceval_native(PyObject* self, PyObject* xp_obj) {
 static void dceval_native(PyObject* self, PyObject* xp_obj, int32_t nu) {
     HeldArrays held = hold_arrays(self);
     const Arrays& a = held.arrays;
-    DoubleBuffer xp(xp_obj, DoubleBuffer::writable, true);
+    DoubleView xp(xp_obj, DoubleView::writable, 1, true);
     int32_t m = xp.size();
     check_points(self, xp.data(), m);
     if (nu < 0) raise_negative_nu();

@@ -4,9 +4,9 @@
 #include "curvetypes/trajectory.h"
 
 #include "common/argparse.h"
-#include "common/buffer.h"
+#include "common/double_view.h"
 #include "common/convert.h"
-#include "curvetypes/kernels.h"
+#include "curvetypes/kernel_table.h"
 #include "curvetypes/operations.h"
 #include "curvetypes/predicates.h"
 
@@ -31,8 +31,8 @@ static void check_count_not_negative(int32_t r) {
 // Copies of a trajectory's arrays, with the fields that size them, for the
 // removal kernels that work in place.
 struct WorkingCopy {
-    Buffer knots;
-    Buffer cpts;
+    OwnedArray knots;
+    OwnedArray cpts;
     int32_t p;
     uint32_t order;
 };
@@ -40,7 +40,7 @@ struct WorkingCopy {
 static WorkingCopy working_copy(PyObject* self) {
     Arrays a = require_arrays(self);
     Trajectory1dObject* t = as_trajectory(self);
-    return {Buffer::copy_of(a.U, a.nU), Buffer::copy_of(a.P, a.nP), t->p, t->order};
+    return {OwnedArray::copy_of(a.U, a.nU), OwnedArray::copy_of(a.P, a.nP), t->p, t->order};
 }
 
 // The trajectory left in the leading entries of the copies after `removed` removals.
@@ -60,19 +60,19 @@ static Ref knotins_native(PyObject* self, double u, int32_t r) {
     Trajectory1dObject* t = as_trajectory(self);
     if (r > t->p) raise(PyExc_ValueError, "'r' must be less than or equal to 'p'");
     Arrays a = require_arrays(self);
-    Buffer knots(int64_t{a.nU} + r);
-    Buffer cpts(int64_t{a.nP} + r);
+    OwnedArray knots(int64_t{a.nU} + r);
+    OwnedArray cpts(int64_t{a.nP} + r);
     kernels.splkins(a.U, a.nU, a.P, a.nP, t->p, u, r, knots.data(), knots.size(), cpts.data(),
                     cpts.size());
     return new_trajectory(std::move(knots), std::move(cpts), t->p, t->n + r, t->order);
 }
 
 static Ref knotref_native(PyObject* self, PyObject* X_obj) {
-    DoubleBuffer X(X_obj, DoubleBuffer::read_only, true);
+    DoubleView X(X_obj, DoubleView::read_only, 1, true);
     const int32_t r = X.size();
     Arrays a = require_arrays(self);
-    Buffer knots(int64_t{a.nU} + r);
-    Buffer cpts(int64_t{a.nP} + r);
+    OwnedArray knots(int64_t{a.nU} + r);
+    OwnedArray cpts(int64_t{a.nP} + r);
     if (!issorted(X.data(), r)) raise(PyExc_ValueError, "'X' must be increasing");
     Trajectory1dObject* t = as_trajectory(self);
     kernels.splkref(a.U, a.nU, a.P, a.nP, t->p, X.data(), r, knots.data(), knots.size(),

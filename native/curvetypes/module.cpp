@@ -6,7 +6,7 @@
 #include "common/compat.h"
 #include "common/native_api.h"
 #include "curvetypes/base.h"
-#include "curvetypes/kernels.h"
+#include "curvetypes/kernel_table.h"
 #include "curvetypes/module_state.h"
 #include "curvetypes/names.h"
 #include "curvetypes/storage.h"

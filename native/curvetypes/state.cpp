@@ -38,12 +38,12 @@ Ref sget_cpts(PyObject* self) {
 }
 
 // Copies the leading `count` doubles of a byte string into new storage.
-static Buffer buffer_from_bytes(PyObject* bytes, int64_t count, const char* what) {
+static OwnedArray buffer_from_bytes(PyObject* bytes, int64_t count, const char* what) {
     if (bytes == Py_None) raise(PyExc_TypeError, "expected bytes, NoneType found");
     if (PyBytes_GET_SIZE(bytes) / 8 < count)
         raise_format(PyExc_ValueError, "'%s' holds %zd bytes, %lld are needed", what,
                      PyBytes_GET_SIZE(bytes), static_cast<long long>(count) * 8);
-    Buffer buffer(count);
+    OwnedArray buffer(count);
     std::memcpy(buffer.data(), PyBytes_AS_STRING(bytes), static_cast<size_t>(count) * 8);
     return buffer;
 }
@@ -61,8 +61,8 @@ static void dset_data_native(PyObject* self, PyObject* knots, PyObject* cpts, in
     if (p < 0 || n < 0) raise(PyExc_ValueError, "'p' and 'n' must be non-negative");
     int64_t knot_total = int64_t{n} + p + 2;
     if (knot_total > INT32_MAX) raise(PyExc_ValueError, "'p' and 'n' are too large");
-    Buffer knot_buffer = buffer_from_bytes(knots, knot_total, "knots");
-    Buffer cpts_buffer = buffer_from_bytes(cpts, int64_t{n} + 1, "cpts");
+    OwnedArray knot_buffer = buffer_from_bytes(knots, knot_total, "knots");
+    OwnedArray cpts_buffer = buffer_from_bytes(cpts, int64_t{n} + 1, "cpts");
     Ref knot_storage = adopt_storage(std::move(knot_buffer));
     Ref cpts_storage = adopt_storage(std::move(cpts_buffer));
     set_storage(t, std::move(knot_storage), std::move(cpts_storage));

@@ -32,7 +32,7 @@ Ref wrap_storage(double* data, Py_ssize_t size, bool frees) {
     return Ref::steal(reinterpret_cast<PyObject*>(storage));
 }
 
-Ref adopt_storage(Buffer buffer) {
+Ref adopt_storage(OwnedArray buffer) {
     int32_t size = buffer.size();
     return wrap_storage(buffer.release(), size, true);
 }

@@ -6,22 +6,13 @@
 
 #include "common/argparse.h"
 #include "common/convert.h"
-#include "curvetypes/kernels.h"
+#include "curvetypes/kernel_table.h"
 
 #include <cstring>
 
 namespace pykesta::curvetypes {
 
 Trajectory1dVTable trajectory_vtable;
-
-Arrays require_arrays(PyObject* self) {
-    Trajectory1dObject* t = as_trajectory(self);
-    if (t->_knotvector == nullptr || t->_cpts == nullptr)
-        raise(PyExc_ValueError, "the trajectory holds no knot vector or control points");
-    // A trajectory holding arrays has sizes that fit (checked when they were set).
-    return {t->_knotvector, static_cast<int32_t>(knot_count(t)), t->_cpts,
-            static_cast<int32_t>(cpts_count(t))};
-}
 
 void set_storage(Trajectory1dObject* self, Ref knot_storage, Ref cpts_storage) {
     PyObject* old_knots = self->knot_storage;
@@ -40,7 +31,7 @@ static Ref allocate_trajectory() {
     return Ref::steal(Trajectory1d_Type.tp_alloc(&Trajectory1d_Type, 0));
 }
 
-Ref new_trajectory(Buffer knots, Buffer cpts, int32_t p, int32_t n, uint32_t order,
+Ref new_trajectory(OwnedArray knots, OwnedArray cpts, int32_t p, int32_t n, uint32_t order,
                    bool owner_flag) {
     Ref knot_storage = adopt_storage(std::move(knots));
     Ref cpts_storage = adopt_storage(std::move(cpts));
@@ -119,8 +110,8 @@ static PyObject* from_ptrs_entry(double* knotvector, double* cpts, int32_t p, in
 
 static PyObject* new_struct_entry(int32_t p, int32_t n, uint32_t order) {
     return guard_object([&] {
-        Buffer knots(int64_t{n} + p + 2);
-        Buffer cpts(int64_t{n} + 1);
+        OwnedArray knots(int64_t{n} + p + 2);
+        OwnedArray cpts(int64_t{n} + 1);
         return new_trajectory(std::move(knots), std::move(cpts), p, n, order);
     });
 }
@@ -130,8 +121,8 @@ static PyObject* new_struct_entry(int32_t p, int32_t n, uint32_t order) {
 static Ref copy_native(PyObject* self) {
     Trajectory1dObject* t = as_trajectory(self);
     if (t->_knotvector == nullptr || t->_cpts == nullptr) return allocate_trajectory();
-    Buffer knots = Buffer::copy_of(t->_knotvector, knot_count(t));
-    Buffer cpts = Buffer::copy_of(t->_cpts, cpts_count(t));
+    OwnedArray knots = OwnedArray::copy_of(t->_knotvector, knot_count(t));
+    OwnedArray cpts = OwnedArray::copy_of(t->_cpts, cpts_count(t));
     return new_trajectory(std::move(knots), std::move(cpts), t->p, t->n, t->order);
 }
 

@@ -41,14 +41,14 @@ static bool flag_attribute(PyObject* element, const char* name) {
 
 // The first `count` numbers of a number list element. The pieces are counted
 // before anything is allocated, so a damaged count never sizes an allocation.
-static Buffer stored_numbers(PyObject* element, const char* tag, int64_t count) {
+static OwnedArray stored_numbers(PyObject* element, const char* tag, int64_t count) {
     Ref text = Ref::steal(PyObject_GetAttrString(element, "text"));
     NumberList numbers(text.get());
     if (numbers.size() < count)
         raise_format(globals.CorruptedFileError,
                      "too few numbers in '%s' of the uploaded file: %lld needed, %lld found", tag,
                      static_cast<long long>(count), static_cast<long long>(numbers.size()));
-    Buffer buffer(count);
+    OwnedArray buffer(count);
     numbers.convert(buffer.data(), count);
     return buffer;
 }
@@ -69,8 +69,8 @@ Ref load_trajectory(PyObject* fname, PyObject* ID) {
                      "negative degree or index in the uploaded file: p = %d, n = %d", p, n);
     Ref knots_element = first_found(find_stored(tree.get(), tag.get(), id.get(), "knots").get());
     Ref cpts_element = first_found(find_stored(tree.get(), tag.get(), id.get(), "cpts").get());
-    Buffer knots = stored_numbers(knots_element.get(), "knots", int64_t{n} + p + 2);
-    Buffer cpts = stored_numbers(cpts_element.get(), "cpts", int64_t{n} + 1);
+    OwnedArray knots = stored_numbers(knots_element.get(), "knots", int64_t{n} + p + 2);
+    OwnedArray cpts = stored_numbers(cpts_element.get(), "cpts", int64_t{n} + 1);
     return new_trajectory(std::move(knots), std::move(cpts), p, n, order, owner);
 }
 

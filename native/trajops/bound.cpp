@@ -43,13 +43,7 @@ const curvetypes::PyKESTAObjectVTable& persistable_table(PyObject* obj) {
     return *bound.api->PyKESTAObject_vtable;
 }
 
-Arrays require_arrays(const Trajectory1dObject* t) {
-    if (t->_knotvector == nullptr || t->_cpts == nullptr)
-        raise(PyExc_ValueError, "the trajectory holds no knot vector or control points");
-    return {t->_knotvector, t->n + t->p + 2, t->_cpts, t->n + 1};
-}
-
-Ref adopt_trajectory(Buffer knots, Buffer cpts, int32_t p, int32_t n, uint32_t order) {
+Ref adopt_trajectory(OwnedArray knots, OwnedArray cpts, int32_t p, int32_t n, uint32_t order) {
     return owned(trajectory_table().from_ptrs(knots.release(), cpts.release(), p, n, order, 1));
 }
 

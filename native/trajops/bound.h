@@ -2,12 +2,14 @@
 // pykesta.curvetypes, and the two kernels it calls.
 #pragma once
 
-#include "common/pymem_buffer.h"
-#include "curvetypes/curvetypes.h"
+#include "common/owned_array.h"
+#include "curvetypes/arrays.h"
 #include "knotmath/kernels.h"
 
 namespace pykesta::trajops {
 
+using curvetypes::Arrays;
+using curvetypes::require_arrays;
 using curvetypes::Trajectory1dObject;
 
 struct Bound {
@@ -37,16 +39,8 @@ const curvetypes::PyKESTAObjectVTable& persistable_table(PyObject* obj);
 // The "Argument '<name>' has incorrect type" check for a trajectory (None refused).
 void check_trajectory(PyObject* obj, const char* name);
 
-// The trajectory's arrays; ValueError when it holds none.
-struct Arrays {
-    const double* U;
-    int32_t nU;
-    const double* P;
-    int32_t nP;
-};
-Arrays require_arrays(const Trajectory1dObject* t);
 
 // A new trajectory adopting both buffers, built by the curvetypes constructor.
-Ref adopt_trajectory(Buffer knots, Buffer cpts, int32_t p, int32_t n, uint32_t order);
+Ref adopt_trajectory(OwnedArray knots, OwnedArray cpts, int32_t p, int32_t n, uint32_t order);
 
 } // namespace pykesta::trajops

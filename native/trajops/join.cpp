@@ -14,8 +14,8 @@ static Ref join_native(Trajectory1dObject* a, Trajectory1dObject* b) {
     Arrays first = require_arrays(a);
     Arrays second = require_arrays(b);
     int64_t nA = a->n, nB = b->n, p = a->p;
-    Buffer knots(nA + nB + p + 3);
-    Buffer cpts(nA + nB + 2);
+    OwnedArray knots(nA + nB + p + 3);
+    OwnedArray cpts(nA + nB + 2);
     bound.splcjoin(first.U, first.nU, first.P, first.nP, second.U, second.nU, second.P, second.nP,
                    a->p, knots.data(), knots.size(), cpts.data(), cpts.size());
     return adopt_trajectory(std::move(knots), std::move(cpts), a->p,

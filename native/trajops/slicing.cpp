@@ -20,7 +20,7 @@ static bool compare_attribute(PyObject* obj, const char* name, PyObject* value, 
     return result == 1;
 }
 
-static Buffer copy_range(const double* first, int64_t count) { return Buffer::copy_of(first, count); }
+static OwnedArray copy_range(const double* first, int64_t count) { return OwnedArray::copy_of(first, count); }
 
 static Ref trajsli_native(Trajectory1dObject* traj, double x) {
     auto* obj = reinterpret_cast<PyObject*>(traj);
@@ -30,17 +30,17 @@ static Ref trajsli_native(Trajectory1dObject* traj, double x) {
         raise_format(PyExc_ValueError, "'x' out of domain: %S", value.get());
     Arrays a = require_arrays(traj);
     int64_t n = traj->n, p = traj->p;
-    Buffer Uk(n + 2 * p + 3);
-    Buffer Pk(n + p + 2);
+    OwnedArray Uk(n + 2 * p + 3);
+    OwnedArray Pk(n + p + 2);
     knotmath::IndexPair pieces = bound.splcsli(a.U, a.nU, a.P, a.nP, traj->p, x, Uk.data(),
                                                Uk.size(), Pk.data(), Pk.size());
     int64_t nl = pieces.first, nr = pieces.second;
     if (nl < 0 || nr < 0 || nl + nr + p + 3 > Uk.size() || nl + nr + 2 > Pk.size())
         raise(PyExc_SystemError, "the slicing kernel returned pieces that do not fit its arrays");
-    Buffer Ul = copy_range(Uk.data(), nl + p + 2);
-    Buffer Ur = copy_range(Uk.data() + nl + 1, nr + p + 2);
-    Buffer Pl = copy_range(Pk.data(), nl + 1);
-    Buffer Pr = copy_range(Pk.data() + nl + 1, nr + 1);
+    OwnedArray Ul = copy_range(Uk.data(), nl + p + 2);
+    OwnedArray Ur = copy_range(Uk.data() + nl + 1, nr + p + 2);
+    OwnedArray Pl = copy_range(Pk.data(), nl + 1);
+    OwnedArray Pr = copy_range(Pk.data() + nl + 1, nr + 1);
     Ref left = adopt_trajectory(std::move(Ul), std::move(Pl), traj->p, static_cast<int32_t>(nl),
                                 traj->order);
     Ref right = adopt_trajectory(std::move(Ur), std::move(Pr), traj->p, static_cast<int32_t>(nr),
@@ -69,8 +69,8 @@ static Ref mirror_native(Trajectory1dObject* traj) {
     Ref knot_storage = Ref::borrow(traj->knot_storage);
     Ref cpts_storage = Ref::borrow(traj->cpts_storage);
     std::vector<double> spans(static_cast<size_t>(std::max(n - p + 1, 0)));
-    Buffer Uh(a.nU);
-    Buffer Ph(a.nP);
+    OwnedArray Uh(a.nU);
+    OwnedArray Ph(a.nP);
     run_without_gil_if(true, [&] { reflect(a.U, a.P, n, p, Uh.data(), Ph.data(), spans); });
     return adopt_trajectory(std::move(Uh), std::move(Ph), p, n, traj->order);
 }

@@ -1,4 +1,4 @@
-#include "curvetypes/kernels.h"
+#include "curvetypes/kernel_table.h"
 
 #include "common/native_api.h"
 
