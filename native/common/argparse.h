@@ -1,5 +1,8 @@
-// Argument parsing for METH_FASTCALL | METH_KEYWORDS entries, raising the
-// interpreter's own messages for wrong counts, keywords and types.
+// Argument parsing for METH_FASTCALL | METH_KEYWORDS entries. The keyword
+// errors (unexpected, repeated, non-string keywords, keywords refused) use the
+// interpreter's own messages; the argument-count error ("takes exactly ...
+// positional arguments") and the "Argument '...' has incorrect type" error are
+// this library's documented texts, worded like the interpreter's.
 #pragma once
 
 #include "common/errors.h"

@@ -34,6 +34,8 @@ inline void translate_current_exception() {
         PyErr_NoMemory();
     } catch (const std::exception& e) {
         PyErr_SetString(PyExc_SystemError, e.what());
+    } catch (...) {
+        PyErr_SetString(PyExc_SystemError, "unknown C++ exception");
     }
 }
 } // namespace detail

@@ -4,7 +4,7 @@
 
 #include "common/argparse.h"
 #include "common/dispatch.h"
-#include "curvetypes/names.h"
+#include "curvetypes/module_state.h"
 #include "curvetypes/types.h"
 
 namespace pykesta::curvetypes {
@@ -36,7 +36,7 @@ static PyObject* base_c_loadxml(PyTypeObject*, PyObject*, PyObject*) { Py_RETURN
 
 static PyObject* base_get_attrib_entry(PyObject* self) {
     return guard_object([&]() -> Ref {
-        if (Ref redefined = find_override(self, &PyKESTAObject_Type, names._getAttrib))
+        if (Ref redefined = find_override(self, &PyKESTAObject_Type, module_state().names._getAttrib))
             return call(redefined.get());
         raise_abstract();
     });
@@ -44,7 +44,7 @@ static PyObject* base_get_attrib_entry(PyObject* self) {
 
 static int base_add_entry(PyObject* self, PyObject* root, PyObject* ID) {
     return guard_status([&] {
-        if (Ref redefined = find_override(self, &PyKESTAObject_Type, names._addPyKESTAObject)) {
+        if (Ref redefined = find_override(self, &PyKESTAObject_Type, module_state().names._addPyKESTAObject)) {
             call(redefined.get(), root, ID);
             return;
         }
@@ -55,7 +55,7 @@ static int base_add_entry(PyObject* self, PyObject* root, PyObject* ID) {
 static int base_update_entry(PyObject* self, PyObject* tree, PyObject* node, PyObject* ID) {
     return guard_status([&] {
         if (Ref redefined =
-                find_override(self, &PyKESTAObject_Type, names._updatePyKESTAObject)) {
+                find_override(self, &PyKESTAObject_Type, module_state().names._updatePyKESTAObject)) {
             call(redefined.get(), tree, node, ID);
             return;
         }
@@ -91,8 +91,6 @@ static PyObject* py_update(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
 
 // ---- pickling ----------------------------------------------------------------
 
-static PyObject* unpickle_function; // __unpickle_PyKESTAObject
-
 static void apply_state(PyObject* obj, PyObject* state) {
     if (!PyTuple_Check(state)) {
         if (state == Py_None)
@@ -101,30 +99,30 @@ static void apply_state(PyObject* obj, PyObject* state) {
                      Py_TYPE(state)->tp_name);
     }
     if (PyTuple_GET_SIZE(state) < 1) return;
-    Ref dict = Ref::steal_or_null(PyObject_GetAttr(obj, names.__dict__));
+    Ref dict = Ref::steal_or_null(PyObject_GetAttr(obj, module_state().names.__dict__));
     if (!dict) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw python_error{};
         PyErr_Clear();
         return;
     }
-    call_method(dict.get(), names.update, PyTuple_GET_ITEM(state, 0));
+    call_method(dict.get(), module_state().names.update, PyTuple_GET_ITEM(state, 0));
 }
 
 static PyObject* py_reduce(PyObject* self, PyObject*) {
     return guard_object([&] {
         Ref cls = Ref::borrow(reinterpret_cast<PyObject*>(Py_TYPE(self)));
-        Ref dict = Ref::steal_or_null(PyObject_GetAttr(self, names.__dict__));
+        Ref dict = Ref::steal_or_null(PyObject_GetAttr(self, module_state().names.__dict__));
         if (!dict) {
             if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw python_error{};
             PyErr_Clear();
         }
         if (dict && dict.get() != Py_None) {
             Ref state = Ref::steal(PyTuple_Pack(1, dict.get()));
-            return Ref::steal(Py_BuildValue("(O(OlO)O)", unpickle_function, cls.get(),
+            return Ref::steal(Py_BuildValue("(O(OlO)O)", module_state().unpickle_function.get(), cls.get(),
                                             pickle_checksum, Py_None, state.get()));
         }
         Ref state = Ref::steal(PyTuple_New(0));
-        return Ref::steal(Py_BuildValue("(O(OlO))", unpickle_function, cls.get(), pickle_checksum,
+        return Ref::steal(Py_BuildValue("(O(OlO))", module_state().unpickle_function.get(), cls.get(), pickle_checksum,
                                         state.get()));
     });
 }
@@ -169,10 +167,11 @@ static PyMethodDef unpickle_def = {"__unpickle_PyKESTAObject",
                                    METH_FASTCALL | METH_KEYWORDS,
                                    "Rebuilds a pickled PyKESTAObject."};
 
-void add_unpickle_function(PyObject* module) {
-    Ref function = Ref::steal(PyCFunction_NewEx(&unpickle_def, nullptr, PyModule_GetNameObject(module)));
-    unpickle_function = function.get();
+Ref add_unpickle_function(PyObject* module) {
+    Ref module_name = Ref::steal(PyModule_GetNameObject(module));
+    Ref function = Ref::steal(PyCFunction_NewEx(&unpickle_def, nullptr, module_name.get()));
     check_status(PyModule_AddObjectRef(module, "__unpickle_PyKESTAObject", function.get()));
+    return function;
 }
 
 void add_base(TypeParts& parts, PyKESTAObjectVTable& vtable) {

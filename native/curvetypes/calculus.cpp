@@ -5,7 +5,7 @@
 
 #include "common/argparse.h"
 #include "common/convert.h"
-#include "curvetypes/kernel_table.h"
+#include "curvetypes/module_state.h"
 #include "curvetypes/operations.h"
 
 namespace pykesta::curvetypes {
@@ -46,7 +46,7 @@ static Ref derivative_native(PyObject* self, int32_t nu) {
     OwnedArray knots(a.nU);
     OwnedArray cpts(a.nP);
     // Knots of too high a multiplicity are merged, so the result may be shorter.
-    int32_t nk = kernels.dsplcpts2(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(),
+    int32_t nk = module_state().kernels.dsplcpts2(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(),
                                    cpts.data(), cpts.size());
     knots.shrink(int64_t{nk} + degree + 2);
     cpts.shrink(int64_t{nk} + 1);
@@ -62,7 +62,7 @@ static Ref antiderivative_native(PyObject* self, int32_t nu) {
     // Each integration adds a knot at both ends and one control point.
     OwnedArray knots(int64_t{a.nU} + 2 * int64_t{nu});
     OwnedArray cpts(int64_t{a.nP} + nu);
-    kernels.asplcpts(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(), cpts.data(),
+    module_state().kernels.asplcpts(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(), cpts.data(),
                      cpts.size());
     return new_trajectory(std::move(knots), std::move(cpts), t->p + nu, t->n + nu,
                           t->order - static_cast<uint32_t>(nu));
@@ -73,10 +73,10 @@ static Ref degelev_native(PyObject* self, int32_t nu) {
     Arrays a = require_arrays(self);
     Trajectory1dObject* t = as_trajectory(self);
     // Every distinct knot, the two ends and the s interior ones, gains nu copies.
-    int64_t s = kernels.distintknots(a.U, a.nU, t->p);
+    int64_t s = module_state().kernels.distintknots(a.U, a.nU, t->p);
     OwnedArray knots(int64_t{a.nU} + nu * (s + 2));
     OwnedArray cpts(int64_t{a.nP} + nu * (s + 1));
-    kernels.degelevc(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(), cpts.data(),
+    module_state().kernels.degelevc(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(), cpts.data(),
                      cpts.size());
     const int32_t n = cpts.size() - 1;
     return new_trajectory(std::move(knots), std::move(cpts), t->p + nu, n, t->order);
@@ -85,19 +85,19 @@ static Ref degelev_native(PyObject* self, int32_t nu) {
 // ---- dispatching forms --------------------------------------------------------------
 
 Ref derivative(PyObject* self, int32_t nu) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.derivative))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.derivative))
         return expect_trajectory(call(redefined.get(), new_int(nu).get()));
     return derivative_native(self, nu);
 }
 
 Ref antiderivative(PyObject* self, int32_t nu) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.antiderivative))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.antiderivative))
         return expect_trajectory(call(redefined.get(), new_int(nu).get()));
     return antiderivative_native(self, nu);
 }
 
 Ref degelev(PyObject* self, int32_t nu) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.degelev))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.degelev))
         return expect_trajectory(call(redefined.get(), new_int(nu).get()));
     return degelev_native(self, nu);
 }

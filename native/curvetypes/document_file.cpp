@@ -134,7 +134,7 @@ static std::string folder_of(const std::string& file) {
 
 // The file `path` leads to, as bytes for the system calls.
 static std::string resolved(PyObject* path) {
-    Ref os_path = Ref::steal(PyObject_GetAttrString(globals.os, "path"));
+    Ref os_path = Ref::steal(PyObject_GetAttrString(module_state().os.get(), "path"));
     Ref real = Ref::steal(PyObject_CallMethod(os_path.get(), "realpath", "O", path));
     PyObject* encoded = nullptr;
     if (!PyUnicode_FSConverter(real.get(), &encoded)) throw python_error{};

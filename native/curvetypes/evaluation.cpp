@@ -9,7 +9,6 @@
 #include "common/double_view.h"
 #include "common/convert.h"
 #include "common/gil.h"
-#include "curvetypes/kernel_table.h"
 #include "curvetypes/module_state.h"
 #include "curvetypes/predicates.h"
 
@@ -71,7 +70,7 @@ static double peval_native(PyObject* self, double x) {
     // Read after the domain test, which may run interpreter code (redefined
     // start/stop) that replaces the arrays; nothing runs between here and the kernel.
     Arrays a = require_arrays(self);
-    return kernels.splpev(x, a.U, a.nU, a.P, a.nP, as_trajectory(self)->p);
+    return module_state().kernels.splpev(x, a.U, a.nU, a.P, a.nP, as_trajectory(self)->p);
 }
 
 static double dpeval_native(PyObject* self, double x, int32_t nu) {
@@ -91,7 +90,7 @@ static double dpeval_native(PyObject* self, double x, int32_t nu) {
     if (nu >= 64) D = (large = std::make_unique<double[]>(nu + 1)).get();
     // Read after the domain test (see peval_native).
     Arrays a = require_arrays(self);
-    kernels.dsplpev(x, a.U, a.nU, a.P, a.nP, p, nu, D, nu + 1);
+    module_state().kernels.dsplpev(x, a.U, a.nU, a.P, a.nP, p, nu, D, nu + 1);
     return D[nu];
 }
 
@@ -103,7 +102,7 @@ static void ceval_native(PyObject* self, PyObject* xp_obj) {
     check_points(self, xp.data(), m);
     int32_t p = held.p;
     run_without_gil_if(m >= unlocked_evaluation_points,
-                       [&] { kernels.splcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p); });
+                       [&] { module_state().kernels.splcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p); });
 }
 
 static void dceval_native(PyObject* self, PyObject* xp_obj, int32_t nu) {
@@ -116,26 +115,26 @@ static void dceval_native(PyObject* self, PyObject* xp_obj, int32_t nu) {
     int32_t p = held.p;
     // One order: the kernel writes the derivatives over the points themselves.
     run_without_gil_if(m >= unlocked_evaluation_points, [&] {
-        kernels.dsplcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p, nu, nu, xp.data(), 1, m);
+        module_state().kernels.dsplcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p, nu, nu, xp.data(), 1, m);
     });
 }
 
 // ---- dispatching forms -----------------------------------------------------------
 
 double peval(PyObject* self, double x) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.peval))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.peval))
         return to_double(call(redefined.get(), new_float(x).get()).get());
     return peval_native(self, x);
 }
 
 double dpeval(PyObject* self, double x, int32_t nu) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.dpeval))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.dpeval))
         return to_double(call(redefined.get(), new_float(x).get(), new_int(nu).get()).get());
     return dpeval_native(self, x, nu);
 }
 
 void ceval(PyObject* self, PyObject* xp) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.ceval)) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.ceval)) {
         call(redefined.get(), xp);
         return;
     }
@@ -143,7 +142,7 @@ void ceval(PyObject* self, PyObject* xp) {
 }
 
 void dceval(PyObject* self, PyObject* xp, int32_t nu) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.dceval)) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.dceval)) {
         call(redefined.get(), xp, new_int(nu).get());
         return;
     }
@@ -154,7 +153,7 @@ void dceval(PyObject* self, PyObject* xp, int32_t nu) {
 
 static bool is_scalar(PyObject* x) {
     if (PyFloat_Check(x) || PyLong_Check(x)) return true;
-    Ref isscalar = Ref::steal(PyObject_GetAttrString(globals.np, "isscalar"));
+    Ref isscalar = Ref::steal(PyObject_GetAttrString(module_state().np.get(), "isscalar"));
     Ref answer = call(isscalar.get(), x);
     int truth = PyObject_IsTrue(answer.get());
     check_status(truth);
@@ -170,7 +169,7 @@ static Ref points_copy(PyObject* x) {
         if (PyArray_NDIM(a) == 1 && PyArray_TYPE(a) == NPY_DOUBLE)
             return Ref::steal(PyArray_NewCopy(a, NPY_CORDER));
     }
-    Ref array_function = Ref::steal(PyObject_GetAttrString(globals.np, "array"));
+    Ref array_function = Ref::steal(PyObject_GetAttrString(module_state().np.get(), "array"));
     Ref kwargs = Ref::steal(Py_BuildValue("{sOsi}", "copy", Py_True, "ndmin", 1));
     Ref args = Ref::steal(PyTuple_Pack(1, x));
     Ref array = Ref::steal(PyObject_Call(array_function.get(), args.get(), kwargs.get()));

@@ -4,9 +4,7 @@
 
 namespace pykesta::curvetypes {
 
-Kernels kernels;
-
-void bind_kernels(PyObject* module) {
+void bind_kernels(Kernels& kernels, PyObject* module) {
 #define PYKESTA_BIND(name)                                                                       \
     kernels.name = reinterpret_cast<knotmath::name##_fn>(                                        \
         import_function(module, #name, knotmath::name##_signature));

@@ -6,7 +6,7 @@
 #include "common/argparse.h"
 #include "common/double_view.h"
 #include "common/convert.h"
-#include "curvetypes/kernel_table.h"
+#include "curvetypes/module_state.h"
 #include "curvetypes/operations.h"
 #include "curvetypes/predicates.h"
 
@@ -62,7 +62,7 @@ static Ref knotins_native(PyObject* self, double u, int32_t r) {
     Arrays a = require_arrays(self);
     OwnedArray knots(int64_t{a.nU} + r);
     OwnedArray cpts(int64_t{a.nP} + r);
-    kernels.splkins(a.U, a.nU, a.P, a.nP, t->p, u, r, knots.data(), knots.size(), cpts.data(),
+    module_state().kernels.splkins(a.U, a.nU, a.P, a.nP, t->p, u, r, knots.data(), knots.size(), cpts.data(),
                     cpts.size());
     return new_trajectory(std::move(knots), std::move(cpts), t->p, t->n + r, t->order);
 }
@@ -75,7 +75,7 @@ static Ref knotref_native(PyObject* self, PyObject* X_obj) {
     OwnedArray cpts(int64_t{a.nP} + r);
     if (!issorted(X.data(), r)) raise(PyExc_ValueError, "'X' must be increasing");
     Trajectory1dObject* t = as_trajectory(self);
-    kernels.splkref(a.U, a.nU, a.P, a.nP, t->p, X.data(), r, knots.data(), knots.size(),
+    module_state().kernels.splkref(a.U, a.nU, a.P, a.nP, t->p, X.data(), r, knots.data(), knots.size(),
                     cpts.data(), cpts.size());
     return new_trajectory(std::move(knots), std::move(cpts), t->p, t->n + r, t->order);
 }
@@ -84,14 +84,14 @@ static Ref knotrem_native(PyObject* self, double u, int32_t r, double tol) {
     WorkingCopy copy = working_copy(self);
     check_knot_in_domain(self, u);
     check_count_not_negative(r);
-    int32_t removed = kernels.splkrem(copy.knots.data(), copy.knots.size(), copy.cpts.data(),
+    int32_t removed = module_state().kernels.splkrem(copy.knots.data(), copy.knots.size(), copy.cpts.data(),
                                       copy.cpts.size(), copy.p, u, r, tol);
     return trimmed_result(copy, removed);
 }
 
 static Ref knotsrem_native(PyObject* self, double tol) {
     WorkingCopy copy = working_copy(self);
-    int32_t removed = kernels.splksrem(copy.knots.data(), copy.knots.size(), copy.cpts.data(),
+    int32_t removed = module_state().kernels.splksrem(copy.knots.data(), copy.knots.size(), copy.cpts.data(),
                                        copy.cpts.size(), copy.p, tol);
     return trimmed_result(copy, removed);
 }
@@ -100,7 +100,7 @@ static Ref knotrem_notol_native(PyObject* self, double u, int32_t r) {
     WorkingCopy copy = working_copy(self);
     check_knot_in_domain(self, u);
     check_count_not_negative(r);
-    int32_t removed = kernels.splkrem_notol(copy.knots.data(), copy.knots.size(),
+    int32_t removed = module_state().kernels.splkrem_notol(copy.knots.data(), copy.knots.size(),
                                             copy.cpts.data(), copy.cpts.size(), copy.p, u, r);
     return trimmed_result(copy, removed);
 }
@@ -108,32 +108,32 @@ static Ref knotrem_notol_native(PyObject* self, double u, int32_t r) {
 // ---- dispatching forms --------------------------------------------------------------
 
 Ref knotins(PyObject* self, double u, int32_t r) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.knotins))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.knotins))
         return expect_trajectory(call(redefined.get(), new_float(u).get(), new_int(r).get()));
     return knotins_native(self, u, r);
 }
 
 Ref knotref(PyObject* self, PyObject* X) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.knotref))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.knotref))
         return expect_trajectory(call(redefined.get(), X));
     return knotref_native(self, X);
 }
 
 Ref knotrem(PyObject* self, double u, int32_t r, double tol) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.knotrem))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.knotrem))
         return expect_trajectory(call(redefined.get(), new_float(u).get(), new_int(r).get(),
                                       new_float(tol).get()));
     return knotrem_native(self, u, r, tol);
 }
 
 Ref knotsrem(PyObject* self, double tol) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.knotsrem))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.knotsrem))
         return expect_trajectory(call(redefined.get(), new_float(tol).get()));
     return knotsrem_native(self, tol);
 }
 
 Ref knotrem_notol(PyObject* self, double u, int32_t r) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.knotrem_notol))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.knotrem_notol))
         return expect_trajectory(call(redefined.get(), new_float(u).get(), new_int(r).get()));
     return knotrem_notol_native(self, u, r);
 }

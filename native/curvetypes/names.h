@@ -1,4 +1,5 @@
-// Interned attribute and method names, created once at import.
+// Interned attribute and method names, created once at import and owned by
+// the module state.
 #pragma once
 
 #include <Python.h>
@@ -15,14 +16,21 @@ namespace pykesta::curvetypes {
     X(__version__) X(__getstate__) X(update)
 
 struct Names {
-#define PYKESTA_NAME_FIELD(name) PyObject* name;
+#define PYKESTA_NAME_FIELD(name) PyObject* name = nullptr;
     PYKESTA_NAMES(PYKESTA_NAME_FIELD)
 #undef PYKESTA_NAME_FIELD
+
+    Names() = default;
+    Names(const Names&) = delete;
+    Names& operator=(const Names&) = delete;
+    ~Names() {
+#define PYKESTA_NAME_RELEASE(name) Py_XDECREF(name);
+        PYKESTA_NAMES(PYKESTA_NAME_RELEASE)
+#undef PYKESTA_NAME_RELEASE
+    }
 };
 
-extern Names names;
-
-// Throws python_error when interning fails.
-void intern_names();
+// Fills `names`; throws python_error when interning fails.
+void intern_names(Names& names);
 
 } // namespace pykesta::curvetypes

@@ -7,7 +7,6 @@
 #include "curvetypes/base.h"
 #include "curvetypes/document_file.h"
 #include "curvetypes/module_state.h"
-#include "curvetypes/names.h"
 #include "curvetypes/number_text.h"
 #include "curvetypes/trajectory.h"
 #include "curvetypes/xml_document.h"
@@ -107,7 +106,7 @@ using UpdateFunction = void (*)(PyObject* self, PyObject* tree, PyObject* node, 
 template <PyTypeObject* type, AddFunction native>
 static int add_entry(PyObject* self, PyObject* root, PyObject* ID) {
     return guard_status([&] {
-        if (Ref redefined = find_override(self, type, names._addPyKESTAObject))
+        if (Ref redefined = find_override(self, type, module_state().names._addPyKESTAObject))
             call(redefined.get(), root, ID);
         else
             native(self, root, ID);
@@ -117,7 +116,7 @@ static int add_entry(PyObject* self, PyObject* root, PyObject* ID) {
 template <PyTypeObject* type, UpdateFunction native>
 static int update_entry(PyObject* self, PyObject* tree, PyObject* node, PyObject* ID) {
     return guard_status([&] {
-        if (Ref redefined = find_override(self, type, names._updatePyKESTAObject))
+        if (Ref redefined = find_override(self, type, module_state().names._updatePyKESTAObject))
             call(redefined.get(), tree, node, ID);
         else
             native(self, tree, node, ID);
@@ -160,7 +159,7 @@ static Ref updated_document(PyObject* self, PyObject* path, PyObject* ID) {
     Py_ssize_t count = PyObject_Length(found.get());
     if (count < 0) throw python_error{};
     if (count > 1)
-        raise_format(globals.CorruptedFileError, "multiple matches in the uploaded file: %S",
+        raise_format(module_state().CorruptedFileError.get(), "multiple matches in the uploaded file: %S",
                      id.get());
     if (count == 0) {
         check_status(vtable_of(self)._addPyKESTAObject(self, root.get(), ID));
@@ -190,7 +189,7 @@ static void savexml_native(PyObject* self, PyObject* fname, PyObject* ID) {
 }
 
 static void savexml(PyObject* self, PyObject* fname, PyObject* ID) {
-    if (Ref redefined = find_override(self, &PyKESTAObject_Type, names.savexml)) {
+    if (Ref redefined = find_override(self, &PyKESTAObject_Type, module_state().names.savexml)) {
         call(redefined.get(), fname, ID);
         return;
     }

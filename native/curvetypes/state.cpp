@@ -26,13 +26,13 @@ static Ref sget_cpts_native(PyObject* self) {
 }
 
 Ref sget_knotvector(PyObject* self) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names._sget_knotvector))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names._sget_knotvector))
         return call(redefined.get());
     return sget_knotvector_native(self);
 }
 
 Ref sget_cpts(PyObject* self) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names._sget_cpts))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names._sget_cpts))
         return call(redefined.get());
     return sget_cpts_native(self);
 }
@@ -70,7 +70,7 @@ static void dset_data_native(PyObject* self, PyObject* knots, PyObject* cpts, in
 
 void dset_data(PyObject* self, PyObject* knots, PyObject* cpts, int32_t p, int32_t n,
                uint32_t order, bool owner) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names._dset_data)) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names._dset_data)) {
         call(redefined.get(), knots, cpts, new_int(p).get(), new_int(n).get(),
              new_uint(order).get(), owner ? Py_True : Py_False);
         return;
@@ -119,7 +119,7 @@ static PyObject* py_getstate(PyObject* self, PyObject*) {
 static PyObject* py_setstate(PyObject* self, PyObject* state) {
     return guard_object([&] {
         Ref args = Ref::steal(PySequence_Tuple(state));
-        Ref method = Ref::steal(PyObject_GetAttr(self, names._dset_data));
+        Ref method = Ref::steal(PyObject_GetAttr(self, module_state().names._dset_data));
         Ref result = Ref::steal(PyObject_Call(method.get(), args.get(), nullptr));
         return Ref::borrow(Py_None);
     });
@@ -132,7 +132,7 @@ static PyObject* py_reduce(PyObject* self, PyObject*) {
     return guard_object([&] {
         Ref copyreg = Ref::steal(PyImport_ImportModule("copyreg"));
         Ref recreate = Ref::steal(PyObject_GetAttrString(copyreg.get(), "__newobj__"));
-        Ref state = call_method(self, names.__getstate__);
+        Ref state = call_method(self, module_state().names.__getstate__);
         return Ref::steal(Py_BuildValue("(O(O)O)", recreate.get(), Py_TYPE(self), state.get()));
     });
 }

@@ -6,7 +6,7 @@
 
 #include "common/argparse.h"
 #include "common/convert.h"
-#include "curvetypes/kernel_table.h"
+#include "curvetypes/module_state.h"
 
 #include <cstring>
 
@@ -55,7 +55,7 @@ Ref expect_trajectory(Ref obj) {
 static bool compare_with_bound(PyObject* self, double x, PyObject* bound_name, int op) {
     Trajectory1dObject* t = as_trajectory(self);
     if (Py_TYPE(self) == &Trajectory1d_Type && t->_knotvector != nullptr) {
-        double bound = bound_name == names.start ? t->_knotvector[0]
+        double bound = bound_name == module_state().names.start ? t->_knotvector[0]
                                                  : t->_knotvector[knot_count(t) - 1];
         return op == Py_LT ? x < bound : x > bound;
     }
@@ -70,8 +70,8 @@ void check_trajectory_arg(PyObject* obj, const char* name, bool none_allowed) {
     check_arg_type(obj, &Trajectory1d_Type, name, none_allowed);
 }
 
-bool before_start(PyObject* self, double x) { return compare_with_bound(self, x, names.start, Py_LT); }
-bool after_stop(PyObject* self, double x) { return compare_with_bound(self, x, names.stop, Py_GT); }
+bool before_start(PyObject* self, double x) { return compare_with_bound(self, x, module_state().names.start, Py_LT); }
+bool after_stop(PyObject* self, double x) { return compare_with_bound(self, x, module_state().names.stop, Py_GT); }
 
 // ---- construction and lifecycle -------------------------------------------
 
@@ -127,7 +127,7 @@ static Ref copy_native(PyObject* self) {
 }
 
 Ref copy(PyObject* self) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.copy))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.copy))
         return expect_trajectory(call(redefined.get()));
     return copy_native(self);
 }
@@ -180,7 +180,7 @@ static PyObject* py_get_xcpts(PyObject* self, PyObject*) {
         npy_intp length = a.nP;
         Ref result = Ref::steal(PyArray_SimpleNew(1, &length, NPY_DOUBLE));
         auto* x = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(result.get())));
-        kernels.averagcpts(a.U, a.nU, as_trajectory(self)->p, x, a.nP);
+        module_state().kernels.averagcpts(a.U, a.nU, as_trajectory(self)->p, x, a.nP);
         return result;
     });
 }
@@ -190,8 +190,8 @@ static PyObject* py_get_xcpts(PyObject* self, PyObject*) {
 static PyObject* trajectory_str(PyObject* self) {
     return guard_object([&] {
         Trajectory1dObject* t = as_trajectory(self);
-        Ref start = Ref::steal(PyObject_GetAttr(self, names.start));
-        Ref stop = Ref::steal(PyObject_GetAttr(self, names.stop));
+        Ref start = Ref::steal(PyObject_GetAttr(self, module_state().names.start));
+        Ref stop = Ref::steal(PyObject_GetAttr(self, module_state().names.stop));
         return Ref::steal(PyUnicode_FromFormat(
             "Trajectory1d(start = %S, stop = %S, p = %d, n = %d, order = %lu)", start.get(),
             stop.get(), t->p, t->n, static_cast<unsigned long>(t->order)));
@@ -201,8 +201,8 @@ static PyObject* trajectory_str(PyObject* self) {
 static PyObject* trajectory_repr(PyObject* self) {
     return guard_object([&] {
         Trajectory1dObject* t = as_trajectory(self);
-        Ref start = Ref::steal(PyObject_GetAttr(self, names.start));
-        Ref stop = Ref::steal(PyObject_GetAttr(self, names.stop));
+        Ref start = Ref::steal(PyObject_GetAttr(self, module_state().names.start));
+        Ref stop = Ref::steal(PyObject_GetAttr(self, module_state().names.stop));
         return Ref::steal(PyUnicode_FromFormat(
             "{'start': %S, 'stop': %S, 'p': %d, 'n': %d, 'order': %lu}", start.get(), stop.get(),
             t->p, t->n, static_cast<unsigned long>(t->order)));
@@ -221,7 +221,7 @@ static Ref get_attrib_native(PyObject* self) {
     set_text(dict.get(), "owner", Ref::steal(PyUnicode_FromString(t->ptrs_owner ? "True" : "False")));
     set_text(dict.get(), "order",
              Ref::steal(PyUnicode_FromFormat("%lu", static_cast<unsigned long>(t->order))));
-    for (PyObject* name : {names.start, names.stop}) {
+    for (PyObject* name : {module_state().names.start, module_state().names.stop}) {
         Ref value = Ref::steal(PyObject_GetAttr(self, name));
         Ref text = Ref::steal(PyObject_Str(value.get()));
         check_status(PyDict_SetItem(dict.get(), name, text.get()));
@@ -231,7 +231,7 @@ static Ref get_attrib_native(PyObject* self) {
 
 static PyObject* get_attrib_entry(PyObject* self) {
     return guard_object([&] {
-        if (Ref redefined = find_override(self, &Trajectory1d_Type, names._getAttrib))
+        if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names._getAttrib))
             return call(redefined.get());
         return get_attrib_native(self);
     });

@@ -4,7 +4,7 @@
 
 #include "common/dispatch.h"
 #include "curvetypes/arrays.h"
-#include "curvetypes/names.h"
+#include "curvetypes/module_state.h"
 #include "curvetypes/storage.h"
 #include "curvetypes/types.h"
 

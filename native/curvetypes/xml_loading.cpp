@@ -2,7 +2,6 @@
 
 #include "common/convert.h"
 #include "curvetypes/module_state.h"
-#include "curvetypes/names.h"
 #include "curvetypes/number_text.h"
 #include "curvetypes/point.h"
 #include "curvetypes/trajectory.h"
@@ -45,7 +44,7 @@ static OwnedArray stored_numbers(PyObject* element, const char* tag, int64_t cou
     Ref text = Ref::steal(PyObject_GetAttrString(element, "text"));
     NumberList numbers(text.get());
     if (numbers.size() < count)
-        raise_format(globals.CorruptedFileError,
+        raise_format(module_state().CorruptedFileError.get(),
                      "too few numbers in '%s' of the uploaded file: %lld needed, %lld found", tag,
                      static_cast<long long>(count), static_cast<long long>(numbers.size()));
     OwnedArray buffer(count);
@@ -65,7 +64,7 @@ Ref load_trajectory(PyObject* fname, PyObject* ID) {
     auto order = static_cast<uint32_t>(int_attribute(element.get(), "order"));
     bool owner = flag_attribute(element.get(), "owner");
     if (p < 0 || n < 0)
-        raise_format(globals.CorruptedFileError,
+        raise_format(module_state().CorruptedFileError.get(),
                      "negative degree or index in the uploaded file: p = %d, n = %d", p, n);
     Ref knots_element = first_found(find_stored(tree.get(), tag.get(), id.get(), "knots").get());
     Ref cpts_element = first_found(find_stored(tree.get(), tag.get(), id.get(), "cpts").get());
@@ -89,9 +88,9 @@ Ref load_point(PyObject* fname, PyObject* ID) {
     Ref tag = Ref::steal(PyUnicode_FromString("Point1d"));
     Ref id = id_text(ID);
     Ref element = stored_element(tree.get(), tag.get(), id.get());
-    set_from_attribute(point.get(), names.t, element.get(), "t", PyNumber_Float);
-    set_from_attribute(point.get(), names.val, element.get(), "val", PyNumber_Float);
-    set_from_attribute(point.get(), names.order, element.get(), "order", PyNumber_Long);
+    set_from_attribute(point.get(), module_state().names.t, element.get(), "t", PyNumber_Float);
+    set_from_attribute(point.get(), module_state().names.val, element.get(), "val", PyNumber_Float);
+    set_from_attribute(point.get(), module_state().names.order, element.get(), "order", PyNumber_Long);
     return point;
 }
 

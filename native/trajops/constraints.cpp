@@ -50,8 +50,8 @@ static Ref set_value_sum(Traj* traj1, Traj* traj2, PyObject* p) {
     if (traj1->order != traj2->order)
         raise(PyExc_ValueError, "the trajectories must have the same 'order'");
     Ref point = Ref::borrow(p);
-    if (!PyObject_TypeCheck(p, bound.api->Point1d_type))
-        point = call_method(reinterpret_cast<PyObject*>(bound.api->Point1d_type),
+    if (!PyObject_TypeCheck(p, module_state().api->Point1d_type))
+        point = call_method(reinterpret_cast<PyObject*>(module_state().api->Point1d_type),
                             Ref::steal(PyUnicode_FromString("from_tuple")).get(), p);
     Ref order = attribute(point.get(), "order");
     Ref own_order = new_uint(traj1->order);
@@ -64,7 +64,7 @@ static Ref set_value_sum(Traj* traj1, Traj* traj2, PyObject* p) {
     Ref d = Ref::steal(PyNumber_Subtract(val.get(), new_float(v).get()));
     Ref d_value = new_float(to_double(d.get()));
     Ref q = Ref::steal(PyObject_CallFunctionObjArgs(
-        reinterpret_cast<PyObject*>(bound.api->Point1d_type), t.get(), d_value.get(), order.get(),
+        reinterpret_cast<PyObject*>(module_state().api->Point1d_type), t.get(), d_value.get(), order.get(),
         nullptr));
     check_status(trajectory_table().setValueAm_point(as_object(traj2), q.get()));
     return owned(trajectory_table().c_splcsum(tmp.get(), as_object(traj2)));
@@ -113,14 +113,14 @@ static Form choose_form(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
     if (p == nullptr)
         raise_format(PyExc_TypeError, "Expected at least %d argument%s, got %d",
                      static_cast<int>(trajectories + 1), "s", static_cast<int>(nargs));
-    if (PyObject_TypeCheck(p, bound.api->Point1d_type)) return Form::point;
+    if (PyObject_TypeCheck(p, module_state().api->Point1d_type)) return Form::point;
     if (PyTuple_Check(p)) return Form::tuple;
     raise(PyExc_TypeError, "No matching signature found");
 }
 
 static void check_constraint(PyObject* p, Form form) {
     if (form == Form::point)
-        check_arg_type(p, bound.api->Point1d_type, "p", false);
+        check_arg_type(p, module_state().api->Point1d_type, "p", false);
     else
         check_arg_exact_type(p, &PyTuple_Type, "p", false);
 }

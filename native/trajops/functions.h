@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/native_api.h"
-#include "trajops/bound.h"
+#include "trajops/module_state.h"
 #include "trajops/trajops.h"
 
 #include <vector>

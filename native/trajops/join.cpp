@@ -16,7 +16,7 @@ static Ref join_native(Trajectory1dObject* a, Trajectory1dObject* b) {
     int64_t nA = a->n, nB = b->n, p = a->p;
     OwnedArray knots(nA + nB + p + 3);
     OwnedArray cpts(nA + nB + 2);
-    bound.splcjoin(first.U, first.nU, first.P, first.nP, second.U, second.nU, second.P, second.nP,
+    module_state().splcjoin(first.U, first.nU, first.P, first.nP, second.U, second.nU, second.P, second.nP,
                    a->p, knots.data(), knots.size(), cpts.data(), cpts.size());
     return adopt_trajectory(std::move(knots), std::move(cpts), a->p,
                             static_cast<int32_t>(nA + nB + 1), a->order);
@@ -37,9 +37,9 @@ static PyObject* py_join(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
 }
 
 static void check_foldable(PyObject* obj) {
-    if (!PyObject_TypeCheck(obj, bound.api->Trajectory1d_type))
+    if (!PyObject_TypeCheck(obj, module_state().api->Trajectory1d_type))
         raise_format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(obj)->tp_name,
-                     bound.api->Trajectory1d_type->tp_name);
+                     module_state().api->Trajectory1d_type->tp_name);
 }
 
 static PyObject* py_joins(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {

@@ -2,7 +2,7 @@
 // pykesta.curvetypes, the two kernels it calls, and its sixteen functions.
 #include "trajops/functions.h"
 
-#include "common/compat.h"
+#include "common/module_init.h"
 
 namespace pykesta::trajops {
 
@@ -18,16 +18,16 @@ static PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "pykesta.trajops", modul
 static FunctionList functions; // must outlive the module's function objects
 
 static void initialise(PyObject* module) {
+    current_state = new ModuleState();
     add_join(functions, module);
     add_slicing(functions, module);
     add_thin_functions(functions, module);
     add_constraints(functions, module);
     add_saving(functions, module);
-    Ref curvetypes = Ref::steal(PyImport_ImportModule("pykesta.curvetypes"));
-    bind_curvetypes(curvetypes.get());
+    bind_curvetypes(module_state(), Ref::steal(PyImport_ImportModule("pykesta.curvetypes")));
     Ref numpy = Ref::steal(PyImport_ImportModule("numpy"));
     Ref knotmath = Ref::steal(PyImport_ImportModule("pykesta.knotmath"));
-    bind_kernels(knotmath.get());
+    bind_kernels(module_state(), knotmath.get());
     check_status(PyModule_AddObjectRef(module, "np", numpy.get()));
     Ref all = Ref::steal(Py_BuildValue(
         "[ssssssssssssssss]", "join", "joins", "trajsli", "mirror", "add", "rshift", "ashift",
@@ -41,13 +41,9 @@ static void initialise(PyObject* module) {
 } // namespace pykesta::trajops
 
 PyMODINIT_FUNC PyInit_trajops() {
-    using namespace pykesta;
-    PyObject* module = PyModule_Create(&trajops::module_def);
-    if (module == nullptr) return nullptr;
-    if (guard_status([&] { trajops::initialise(module); }) < 0) {
-        add_traceback_entry("init pykesta.trajops", __FILE__, __LINE__);
-        Py_DECREF(module);
-        return nullptr;
-    }
-    return module;
+    using namespace pykesta::trajops;
+    return pykesta::create_module(&module_def, initialise, [] {
+        delete current_state;
+        current_state = nullptr;
+    });
 }

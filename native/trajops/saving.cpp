@@ -24,9 +24,9 @@ static Ref id_at(PyObject* ids, Py_ssize_t i) {
 }
 
 static void save_one(PyObject* obj, Py_ssize_t i, PyObject* fname, PyObject* ids) {
-    if (!PyObject_TypeCheck(obj, bound.api->PyKESTAObject_type))
+    if (!PyObject_TypeCheck(obj, module_state().api->PyKESTAObject_type))
         raise_format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(obj)->tp_name,
-                     bound.api->PyKESTAObject_type->tp_name);
+                     module_state().api->PyKESTAObject_type->tp_name);
     Ref ID = id_at(ids, i);
     check_status(persistable_table(obj).savexml(obj, fname, ID.get()));
 }

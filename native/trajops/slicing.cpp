@@ -32,7 +32,7 @@ static Ref trajsli_native(Trajectory1dObject* traj, double x) {
     int64_t n = traj->n, p = traj->p;
     OwnedArray Uk(n + 2 * p + 3);
     OwnedArray Pk(n + p + 2);
-    knotmath::IndexPair pieces = bound.splcsli(a.U, a.nU, a.P, a.nP, traj->p, x, Uk.data(),
+    knotmath::IndexPair pieces = module_state().splcsli(a.U, a.nU, a.P, a.nP, traj->p, x, Uk.data(),
                                                Uk.size(), Pk.data(), Pk.size());
     int64_t nl = pieces.first, nr = pieces.second;
     if (nl < 0 || nr < 0 || nl + nr + p + 3 > Uk.size() || nl + nr + 2 > Pk.size())

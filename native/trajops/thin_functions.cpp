@@ -151,7 +151,7 @@ static PyObject* py_savexml(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
     return guard_object([&] {
         auto [obj, fname, ID] =
             parse_args(Params<3>{"savexml", {"obj", "fname", "ID"}}, args, nargs, kw);
-        check_arg_type(obj, bound.api->PyKESTAObject_type, "obj", false);
+        check_arg_type(obj, module_state().api->PyKESTAObject_type, "obj", false);
         check_arg_type(fname, &PyUnicode_Type, "fname", true);
         check_arg_type(ID, &PyUnicode_Type, "ID", true);
         savexml_native(obj, fname, ID);

@@ -1,5 +1,5 @@
-// What pykesta.trajops binds at import: the classes and tables of
-// pykesta.curvetypes, and the two kernels it calls.
+// What pykesta.trajops keeps between calls: one state holding the classes and
+// tables of pykesta.curvetypes and the two kernels it calls, bound at import.
 #pragma once
 
 #include "common/owned_array.h"
@@ -12,21 +12,26 @@ using curvetypes::Arrays;
 using curvetypes::require_arrays;
 using curvetypes::Trajectory1dObject;
 
-struct Bound {
-    const curvetypes::CurvetypesAPI* api;
-    knotmath::splcjoin_fn splcjoin;
-    knotmath::splcsli_fn splcsli;
+struct ModuleState {
+    Ref curvetypes; // keeps the module that published `api` alive
+    const curvetypes::CurvetypesAPI* api = nullptr;
+    knotmath::splcjoin_fn splcjoin = nullptr;
+    knotmath::splcsli_fn splcsli = nullptr;
 };
 
-extern Bound bound;
+// Set by the import, released only when the import fails: the functions are
+// reachable for as long as the module is, which single-phase modules never leave.
+extern ModuleState* current_state;
+
+inline ModuleState& module_state() { return *current_state; }
 
 // Binds the classes of pykesta.curvetypes (checking the instance sizes this
-// module was built against); throws python_error.
-void bind_curvetypes(PyObject* curvetypes_module);
-void bind_kernels(PyObject* knotmath_module);
+// module was built against) and the kernels; throws python_error.
+void bind_curvetypes(ModuleState& state, Ref curvetypes_module);
+void bind_kernels(ModuleState& state, PyObject* knotmath_module);
 
 inline const curvetypes::Trajectory1dVTable& trajectory_table() {
-    return *bound.api->Trajectory1d_vtable;
+    return *module_state().api->Trajectory1d_vtable;
 }
 
 // A C-API result of a table entry: throws when it is null.

@@ -1,11 +1,11 @@
-#include "trajops/bound.h"
+#include "trajops/module_state.h"
 
 #include "common/argparse.h"
 #include "common/native_api.h"
 
 namespace pykesta::trajops {
 
-Bound bound;
+ModuleState* current_state;
 
 static void check_size(const char* name, Py_ssize_t expected, Py_ssize_t found) {
     if (expected != found)
@@ -15,32 +15,33 @@ static void check_size(const char* name, Py_ssize_t expected, Py_ssize_t found) 
                      name, expected, found);
 }
 
-void bind_curvetypes(PyObject* module) {
-    bound.api = static_cast<const curvetypes::CurvetypesAPI*>(
-        import_function(module, "api", curvetypes::api_signature));
+void bind_curvetypes(ModuleState& state, Ref module) {
+    state.api = static_cast<const curvetypes::CurvetypesAPI*>(
+        import_function(module.get(), "api", curvetypes::api_signature));
+    state.curvetypes = std::move(module);
     check_size("PyKESTAObject", sizeof(curvetypes::PyKESTAObjectObject),
-               bound.api->PyKESTAObject_size);
-    check_size("Point1d", sizeof(curvetypes::Point1dObject), bound.api->Point1d_size);
+               state.api->PyKESTAObject_size);
+    check_size("Point1d", sizeof(curvetypes::Point1dObject), state.api->Point1d_size);
     check_size("Trajectory1d", sizeof(curvetypes::Trajectory1dObject),
-               bound.api->Trajectory1d_size);
+               state.api->Trajectory1d_size);
 }
 
-void bind_kernels(PyObject* module) {
-    bound.splcjoin = reinterpret_cast<knotmath::splcjoin_fn>(
+void bind_kernels(ModuleState& state, PyObject* module) {
+    state.splcjoin = reinterpret_cast<knotmath::splcjoin_fn>(
         import_function(module, "splcjoin", knotmath::splcjoin_signature));
-    bound.splcsli = reinterpret_cast<knotmath::splcsli_fn>(
+    state.splcsli = reinterpret_cast<knotmath::splcsli_fn>(
         import_function(module, "splcsli", knotmath::splcsli_signature));
 }
 
 void check_trajectory(PyObject* obj, const char* name) {
-    check_arg_type(obj, bound.api->Trajectory1d_type, name, false);
+    check_arg_type(obj, module_state().api->Trajectory1d_type, name, false);
 }
 
 const curvetypes::PyKESTAObjectVTable& persistable_table(PyObject* obj) {
-    if (PyObject_TypeCheck(obj, bound.api->Trajectory1d_type))
-        return bound.api->Trajectory1d_vtable->base;
-    if (PyObject_TypeCheck(obj, bound.api->Point1d_type)) return bound.api->Point1d_vtable->base;
-    return *bound.api->PyKESTAObject_vtable;
+    if (PyObject_TypeCheck(obj, module_state().api->Trajectory1d_type))
+        return module_state().api->Trajectory1d_vtable->base;
+    if (PyObject_TypeCheck(obj, module_state().api->Point1d_type)) return module_state().api->Point1d_vtable->base;
+    return *module_state().api->PyKESTAObject_vtable;
 }
 
 Ref adopt_trajectory(OwnedArray knots, OwnedArray cpts, int32_t p, int32_t n, uint32_t order) {
