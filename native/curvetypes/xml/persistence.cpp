@@ -5,12 +5,12 @@
 #include "common/argparse.h"
 #include "common/dispatch.h"
 #include "curvetypes/base.h"
-#include "curvetypes/document_file.h"
+#include "curvetypes/xml/document_file.h"
 #include "curvetypes/module_state.h"
-#include "curvetypes/number_text.h"
+#include "curvetypes/xml/number_text.h"
 #include "curvetypes/trajectory.h"
-#include "curvetypes/xml_document.h"
-#include "curvetypes/xml_loading.h"
+#include "curvetypes/xml/xml_document.h"
+#include "curvetypes/xml/xml_loading.h"
 
 namespace pykesta::curvetypes {
 

@@ -1,11 +1,11 @@
-#include "curvetypes/xml_loading.h"
+#include "curvetypes/xml/xml_loading.h"
 
 #include "common/convert.h"
 #include "curvetypes/module_state.h"
-#include "curvetypes/number_text.h"
+#include "curvetypes/xml/number_text.h"
 #include "curvetypes/point.h"
 #include "curvetypes/trajectory.h"
-#include "curvetypes/xml_document.h"
+#include "curvetypes/xml/xml_document.h"
 
 namespace pykesta::curvetypes {
 

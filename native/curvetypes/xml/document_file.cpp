@@ -1,4 +1,4 @@
-#include "curvetypes/document_file.h"
+#include "curvetypes/xml/document_file.h"
 
 #include "common/errors.h"
 #include "common/gil.h"

@@ -1,4 +1,4 @@
-#include "curvetypes/xml_document.h"
+#include "curvetypes/xml/xml_document.h"
 
 #include "common/errors.h"
 #include "curvetypes/module_state.h"

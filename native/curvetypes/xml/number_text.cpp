@@ -1,4 +1,4 @@
-#include "curvetypes/number_text.h"
+#include "curvetypes/xml/number_text.h"
 
 #include <charconv>
 #include <cmath>
