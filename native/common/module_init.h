@@ -7,19 +7,22 @@
 
 namespace pykesta {
 
-// Creates the module of `def` and runs `initialise(module)`. On failure,
-// `discard()` releases what the initialisation kept, the module is dropped and
-// null is returned with the error set.
-template <class Initialise, class Discard>
-inline PyObject* create_module(PyModuleDef* def, Initialise&& initialise,
-                               Discard&& discard) noexcept {
+// Creates the module of `def` and its state (`state`, released only if the
+// import fails), then runs `initialise(module)`. On failure the module is
+// dropped and null is returned with the error set.
+template <class State, class Initialise>
+inline PyObject* create_module(PyModuleDef* def, State*& state, Initialise&& initialise) noexcept {
     PyObject* module = PyModule_Create(def);
     if (module == nullptr) return nullptr;
-    if (guard_status([&] { initialise(module); }) < 0) {
+    if (guard_status([&] {
+            state = new State();
+            initialise(module);
+        }) < 0) {
         char entry[200];
         PyOS_snprintf(entry, sizeof entry, "init %s", def->m_name);
         add_traceback_entry(entry, __FILE__, __LINE__);
-        discard();
+        delete state;
+        state = nullptr;
         Py_DECREF(module);
         return nullptr;
     }

@@ -65,7 +65,6 @@ static Ref new_exception(PyObject* module, const char* name, const char* doc) {
 }
 
 static void initialise(PyObject* module) {
-    current_state = new ModuleState();
     ModuleState& st = module_state();
     intern_names(st.names);
     check_status(PyType_Ready(&Storage_Type));
@@ -103,8 +102,5 @@ static void initialise(PyObject* module) {
 
 PyMODINIT_FUNC PyInit_curvetypes() {
     using namespace pykesta::curvetypes;
-    return pykesta::create_module(&module_def, initialise, [] {
-        delete current_state;
-        current_state = nullptr;
-    });
+    return pykesta::create_module(&module_def, current_state, initialise);
 }

@@ -18,7 +18,6 @@ static PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "pykesta.trajops", modul
 static FunctionList functions; // must outlive the module's function objects
 
 static void initialise(PyObject* module) {
-    current_state = new ModuleState();
     add_join(functions, module);
     add_slicing(functions, module);
     add_thin_functions(functions, module);
@@ -42,8 +41,5 @@ static void initialise(PyObject* module) {
 
 PyMODINIT_FUNC PyInit_trajops() {
     using namespace pykesta::trajops;
-    return pykesta::create_module(&module_def, initialise, [] {
-        delete current_state;
-        current_state = nullptr;
-    });
+    return pykesta::create_module(&module_def, current_state, initialise);
 }
