@@ -3,7 +3,7 @@ VENV := .venv
 PY := $(VENV)/bin/python
 STAMP := $(VENV)/.installed
 
-.PHONY: test test-asan bench demo install clean
+.PHONY: test test-asan bench demo install clean format format-check
 
 $(PY):
 	$(PYTHON) -m venv $(VENV)
@@ -14,8 +14,15 @@ install: $(PY)
 	$(PY) -m pip install --quiet "scikit-build-core>=0.10" "numpy>=2.0"
 	$(PY) -m pip install --quiet --no-build-isolation ".[test,plot,dist]"
 
-test: install
+test: install format-check
 	$(PY) -m pytest -q
+
+NATIVE_SOURCES = $(shell find native -name '*.h' -o -name '*.cpp')
+format-check: install
+	$(VENV)/bin/clang-format --dry-run --Werror $(NATIVE_SOURCES)
+
+format: install
+	$(VENV)/bin/clang-format -i $(NATIVE_SOURCES)
 
 # The whole suite against an ASan/UBSan build of the modules (staged in
 # build/asan, the installed package is left alone), with leak detection and
