@@ -29,9 +29,8 @@ inline Ref call(PyObject* callable) { return Ref::steal(PyObject_CallNoArgs(call
 // Calls `self.name(*args)` through attribute lookup.
 template <class... A> inline Ref call_method(PyObject* self, PyObject* name, A... args) {
     PyObject* argv[] = {self, args...};
-    return Ref::steal(PyObject_VectorcallMethod(name, argv, (1 + sizeof...(A)) |
-                                                                PY_VECTORCALL_ARGUMENTS_OFFSET,
-                                                nullptr));
+    return Ref::steal(PyObject_VectorcallMethod(
+        name, argv, (1 + sizeof...(A)) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
 }
 
 } // namespace pykesta

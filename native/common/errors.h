@@ -20,9 +20,7 @@ template <class... Args>
     throw python_error{};
 }
 
-[[noreturn]] inline void raise_no_memory() {
-    raise(PyExc_MemoryError, "memory allocation failed");
-}
+[[noreturn]] inline void raise_no_memory() { raise(PyExc_MemoryError, "memory allocation failed"); }
 
 namespace detail {
 inline void translate_current_exception() {

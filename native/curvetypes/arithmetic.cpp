@@ -61,9 +61,9 @@ static Ref c_splcsum_native(PyObject* self, PyObject* other) {
     check_trajectory_arg(other, "other", false);
     const Trajectory1dObject* a = as_trajectory(self);
     const Trajectory1dObject* b = as_trajectory(other);
-    if (a->p != b->p)
-        raise(PyExc_ValueError, "the input traiectories must have the same order");
-    if (!same_attribute(self, other, module_state().names.start) || !same_attribute(self, other, module_state().names.stop))
+    if (a->p != b->p) raise(PyExc_ValueError, "the input traiectories must have the same order");
+    if (!same_attribute(self, other, module_state().names.start) ||
+        !same_attribute(self, other, module_state().names.stop))
         raise(PyExc_ValueError, "the input traiectories must have the same extremes of domain");
     if (a->order != b->order)
         raise(PyExc_ValueError, "the trajectories must have the same 'order'");
@@ -77,8 +77,8 @@ static Ref c_splcsum_native(PyObject* self, PyObject* other) {
         raise(PyExc_ValueError, "the knot vectors of the trajectories cannot be merged");
     OwnedArray U(int64_t{m} + 1);
     OwnedArray P(int64_t{n} + 1);
-    module_state().kernels.splcsum(x.U, x.nU, x.P, x.nP, y.U, y.nU, y.P, y.nP, p, m, U.data(), U.size(), n,
-                    P.data(), P.size());
+    module_state().kernels.splcsum(x.U, x.nU, x.P, x.nP, y.U, y.nU, y.P, y.nP, p, m, U.data(),
+                                   U.size(), n, P.data(), P.size());
     return new_trajectory(std::move(U), std::move(P), p, n, a->order);
 }
 
@@ -289,22 +289,26 @@ void add_arithmetic(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.c_imul = c_imul_entry;
     vtable.c_splcsum = c_splcsum_entry;
     vtable.c_splcmul = c_splcmul_entry;
-    parts.methods.insert(parts.methods.end(), {
-        {"c_splcsum", reinterpret_cast<PyCFunction>(py_c_splcsum), METH_FASTCALL | METH_KEYWORDS,
-         "c_splcsum($self, /, other)\n--\n\n"
-         "Sum of two trajectories.\n\n"
-         "Parameters\n----------\nother : Trajectory1d\n"
-         "    A trajectory with the same degree, domain and order of derivation.\n\n"
-         "Returns\n-------\nTrajectory1d\n"
-         "    A new trajectory over the union of the two knot vectors whose value\n"
-         "    is everywhere the sum of the two.\n\n"
-         "Notes\n-----\nThe two trajectories may have different interior knots.\n"},
-        {"c_splcmul", reinterpret_cast<PyCFunction>(py_c_splcmul), METH_FASTCALL | METH_KEYWORDS,
-         "c_splcmul($self, /, other)\n--\n\n"
-         "Product of two trajectories.\n\n"
-         "Parameters\n----------\nother : Trajectory1d\n\n"
-         "Notes\n-----\nNot implemented: always raises NotImplementedError.\n"},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"c_splcsum", reinterpret_cast<PyCFunction>(py_c_splcsum),
+             METH_FASTCALL | METH_KEYWORDS,
+             "c_splcsum($self, /, other)\n--\n\n"
+             "Sum of two trajectories.\n\n"
+             "Parameters\n----------\nother : Trajectory1d\n"
+             "    A trajectory with the same degree, domain and order of derivation.\n\n"
+             "Returns\n-------\nTrajectory1d\n"
+             "    A new trajectory over the union of the two knot vectors whose value\n"
+             "    is everywhere the sum of the two.\n\n"
+             "Notes\n-----\nThe two trajectories may have different interior knots.\n"},
+            {"c_splcmul", reinterpret_cast<PyCFunction>(py_c_splcmul),
+             METH_FASTCALL | METH_KEYWORDS,
+             "c_splcmul($self, /, other)\n--\n\n"
+             "Product of two trajectories.\n\n"
+             "Parameters\n----------\nother : Trajectory1d\n\n"
+             "Notes\n-----\nNot implemented: always raises NotImplementedError.\n"},
+        });
 }
 
 } // namespace pykesta::curvetypes

@@ -57,16 +57,14 @@ static const char trajectory_doc[] =
     "savexml(fname, ID), loadxml(fname, ID)\n    Saving to and loading from .xml files.\n";
 
 PyTypeObject PyKESTAObject_Type = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
-    .tp_name = "pykesta.curvetypes.PyKESTAObject",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "pykesta.curvetypes.PyKESTAObject",
     .tp_basicsize = sizeof(PyKESTAObjectObject),
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .tp_doc = base_doc,
 };
 
 PyTypeObject Point1d_Type = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
-    .tp_name = "pykesta.curvetypes.Point1d",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "pykesta.curvetypes.Point1d",
     .tp_basicsize = sizeof(Point1dObject),
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .tp_doc = point_doc,
@@ -74,8 +72,7 @@ PyTypeObject Point1d_Type = {
 };
 
 PyTypeObject Trajectory1d_Type = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
-    .tp_name = "pykesta.curvetypes.Trajectory1d",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "pykesta.curvetypes.Trajectory1d",
     .tp_basicsize = sizeof(Trajectory1dObject),
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .tp_doc = trajectory_doc,
@@ -103,10 +100,10 @@ static void finish(TypeParts& parts, PyObject* module, const char* name) {
 // Documents Trajectory1d.__call__: an entry of the method table that runs the
 // call slot's function takes the place of the slot's generic wrapper.
 static void add_documented_call(TypeParts& parts) {
-    parts.methods.push_back({"__call__",
-                             reinterpret_cast<PyCFunction>(
-                                 reinterpret_cast<void (*)()>(parts.type.tp_call)),
-                             METH_VARARGS | METH_KEYWORDS | METH_COEXIST, trajectory_call_doc});
+    parts.methods.push_back(
+        {"__call__",
+         reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(parts.type.tp_call)),
+         METH_VARARGS | METH_KEYWORDS | METH_COEXIST, trajectory_call_doc});
 }
 
 void create_classes(PyObject* module) {

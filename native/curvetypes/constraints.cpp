@@ -142,25 +142,23 @@ static int setValueAm_tuple_entry(PyObject* self, PyObject* p) {
     return guard_status([&] { setValueAm_tuple(self, p); });
 }
 
-#define PYKESTA_CONSTRAINT_PARAMETER_DOC                                                 \
-    "Parameters\n----------\n"                                                           \
-    "p : constr (fused type: Point1d or 3-elements tuple)\n"                             \
-    "    Constraint to be set. If 3-elements tuple must be in format\n"                  \
-    "    (t, val, order). See the Point1d class documentation for the meaning of\n"      \
+#define PYKESTA_CONSTRAINT_PARAMETER_DOC                                                           \
+    "Parameters\n----------\n"                                                                     \
+    "p : constr (fused type: Point1d or 3-elements tuple)\n"                                       \
+    "    Constraint to be set. If 3-elements tuple must be in format\n"                            \
+    "    (t, val, order). See the Point1d class documentation for the meaning of\n"                \
     "    t, val and order.\n\n"
 
 static const char setValueTr_doc[] =
     "setValueTr($self, p, /)\n--\n\n"
     "Sets a condition by vertical shift of the trajectory: the same constant is\n"
-    "added to every control point.\n\n" PYKESTA_CONSTRAINT_PARAMETER_DOC
-    "Notes\n-----\n"
+    "added to every control point.\n\n" PYKESTA_CONSTRAINT_PARAMETER_DOC "Notes\n-----\n"
     "This method cannot be used to set a constraint on the n-th antiderivative.\n";
 
 static const char setValueAm_doc[] =
     "setValueAm($self, p, /)\n--\n\n"
-    "Sets a constraint multiplying the trajectory by a calculated constant.\n\n"
-    PYKESTA_CONSTRAINT_PARAMETER_DOC
-    "Notes\n-----\n"
+    "Sets a constraint multiplying the trajectory by a calculated "
+    "constant.\n\n" PYKESTA_CONSTRAINT_PARAMETER_DOC "Notes\n-----\n"
     "This function cannot be used to set a constraint close to zero,\n"
     "otherwise the whole trajectory is set to zero.\n";
 
@@ -172,12 +170,13 @@ void add_constraints(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.setValueAm_point = setValueAm_point_entry;
     vtable.setValueAm_tuple = setValueAm_tuple_entry;
 
-    parts.methods.insert(parts.methods.end(), {
-        {"setValueTr", reinterpret_cast<PyCFunction>(py_setValueTr),
-         METH_FASTCALL, setValueTr_doc},
-        {"setValueAm", reinterpret_cast<PyCFunction>(py_setValueAm),
-         METH_FASTCALL, setValueAm_doc},
-    });
+    parts.methods.insert(parts.methods.end(),
+                         {
+                             {"setValueTr", reinterpret_cast<PyCFunction>(py_setValueTr),
+                              METH_FASTCALL, setValueTr_doc},
+                             {"setValueAm", reinterpret_cast<PyCFunction>(py_setValueAm),
+                              METH_FASTCALL, setValueAm_doc},
+                         });
 }
 
 } // namespace pykesta::curvetypes

@@ -6,8 +6,8 @@
 #include "curvetypes/trajectory.h"
 
 #include "common/argparse.h"
-#include "common/double_view.h"
 #include "common/convert.h"
+#include "common/double_view.h"
 #include "common/gil.h"
 #include "curvetypes/module_state.h"
 #include "curvetypes/predicates.h"
@@ -63,7 +63,6 @@ static HeldArrays hold_arrays(PyObject* self) {
     return {arrays, t->p, Ref::borrow(t->knot_storage), Ref::borrow(t->cpts_storage)};
 }
 
-
 static double peval_native(PyObject* self, double x) {
     require_arrays(self);
     check_point_in_domain(self, x);
@@ -101,8 +100,9 @@ static void ceval_native(PyObject* self, PyObject* xp_obj) {
     int32_t m = xp.size();
     check_points(self, xp.data(), m);
     int32_t p = held.p;
-    run_without_gil_if(m >= unlocked_evaluation_points,
-                       [&] { module_state().kernels.splcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p); });
+    run_without_gil_if(m >= unlocked_evaluation_points, [&] {
+        module_state().kernels.splcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p);
+    });
 }
 
 static void dceval_native(PyObject* self, PyObject* xp_obj, int32_t nu) {
@@ -115,7 +115,8 @@ static void dceval_native(PyObject* self, PyObject* xp_obj, int32_t nu) {
     int32_t p = held.p;
     // One order: the kernel writes the derivatives over the points themselves.
     run_without_gil_if(m >= unlocked_evaluation_points, [&] {
-        module_state().kernels.dsplcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p, nu, nu, xp.data(), 1, m);
+        module_state().kernels.dsplcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p, nu, nu, xp.data(), 1,
+                                       m);
     });
 }
 
@@ -173,7 +174,8 @@ static Ref points_copy(PyObject* x) {
     Ref kwargs = Ref::steal(Py_BuildValue("{sOsi}", "copy", Py_True, "ndmin", 1));
     Ref args = Ref::steal(PyTuple_Pack(1, x));
     Ref array = Ref::steal(PyObject_Call(array_function.get(), args.get(), kwargs.get()));
-    if (!PyArray_Check(array.get()) || PyArray_NDIM(reinterpret_cast<PyArrayObject*>(array.get())) > 1)
+    if (!PyArray_Check(array.get()) ||
+        PyArray_NDIM(reinterpret_cast<PyArrayObject*>(array.get())) > 1)
         raise(PyExc_ValueError, "'x' must be one-dimensional");
     return Ref::steal(PyArray_FromAny(array.get(), PyArray_DescrFromType(NPY_DOUBLE), 1, 1,
                                       NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_ALIGNED, nullptr));
@@ -280,33 +282,35 @@ void add_evaluation(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.ceval = ceval_entry;
     vtable.dpeval = dpeval_entry;
     vtable.dceval = dceval_entry;
-    parts.methods.insert(parts.methods.end(), {
-        {"peval", py_peval, METH_O,
-         "peval($self, x, /)\n--\n\nEvaluates the trajectory.\n\n"
-         "Parameters\n----------\nx : double\n    Point in the domain.\n\n"
-         "Returns\n-------\nfloat\n    The value at x.\n"},
-        {"ceval", py_ceval, METH_O,
-         "ceval($self, xp, /)\n--\n\n"
-         "Evaluates the trajectory in a set of data points. The array 'xp' is\n"
-         "        overwritten with the resultes.\n\n"
-         "Parameters\n----------\nxp : numpy.ndarray of float64\n"
-         "    Points in the domain; must be increasing.\n"},
-        {"dpeval", reinterpret_cast<PyCFunction>(py_dpeval), METH_FASTCALL | METH_KEYWORDS,
-         "dpeval($self, /, x, nu=1)\n--\n\nEvaluates the derivative of the trajectory.\n\n"
-         "Parameters\n----------\nx : double\n    Point in the domain.\nnu : int\n"
-         "    Derivative order. Must be non-negative number. Default is 1.\n\n"
-         "Returns\n-------\nfloat\n    The derivative of order nu at x.\n"},
-        {"dceval", reinterpret_cast<PyCFunction>(py_dceval), METH_FASTCALL | METH_KEYWORDS,
-         "dceval($self, /, xp, nu=1)\n--\n\n"
-         "Evaluates the derivative of a set of data points. The array 'xp' is\n"
-         "        overwritten with the resultes.\n\n"
-         "Parameters\n----------\nxp : numpy.ndarray of float64\n"
-         "    Points in the domain; must be increasing.\nnu : int\n"
-         "    Derivative order. Must be non-negative number. Default is 1.\n\n"
-         "Notes\n-----\n"
-         "For a large number of points it might be more efficient to use the\n"
-         "        'self.derivative' and 'self.ceval' functions.\n"},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"peval", py_peval, METH_O,
+             "peval($self, x, /)\n--\n\nEvaluates the trajectory.\n\n"
+             "Parameters\n----------\nx : double\n    Point in the domain.\n\n"
+             "Returns\n-------\nfloat\n    The value at x.\n"},
+            {"ceval", py_ceval, METH_O,
+             "ceval($self, xp, /)\n--\n\n"
+             "Evaluates the trajectory in a set of data points. The array 'xp' is\n"
+             "        overwritten with the resultes.\n\n"
+             "Parameters\n----------\nxp : numpy.ndarray of float64\n"
+             "    Points in the domain; must be increasing.\n"},
+            {"dpeval", reinterpret_cast<PyCFunction>(py_dpeval), METH_FASTCALL | METH_KEYWORDS,
+             "dpeval($self, /, x, nu=1)\n--\n\nEvaluates the derivative of the trajectory.\n\n"
+             "Parameters\n----------\nx : double\n    Point in the domain.\nnu : int\n"
+             "    Derivative order. Must be non-negative number. Default is 1.\n\n"
+             "Returns\n-------\nfloat\n    The derivative of order nu at x.\n"},
+            {"dceval", reinterpret_cast<PyCFunction>(py_dceval), METH_FASTCALL | METH_KEYWORDS,
+             "dceval($self, /, xp, nu=1)\n--\n\n"
+             "Evaluates the derivative of a set of data points. The array 'xp' is\n"
+             "        overwritten with the resultes.\n\n"
+             "Parameters\n----------\nxp : numpy.ndarray of float64\n"
+             "    Points in the domain; must be increasing.\nnu : int\n"
+             "    Derivative order. Must be non-negative number. Default is 1.\n\n"
+             "Notes\n-----\n"
+             "For a large number of points it might be more efficient to use the\n"
+             "        'self.derivative' and 'self.ceval' functions.\n"},
+        });
 }
 
 } // namespace pykesta::curvetypes

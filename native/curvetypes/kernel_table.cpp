@@ -5,8 +5,8 @@
 namespace pykesta::curvetypes {
 
 void bind_kernels(Kernels& kernels, PyObject* module) {
-#define PYKESTA_BIND(name)                                                                       \
-    kernels.name = reinterpret_cast<knotmath::name##_fn>(                                        \
+#define PYKESTA_BIND(name)                                                                         \
+    kernels.name = reinterpret_cast<knotmath::name##_fn>(                                          \
         import_function(module, #name, knotmath::name##_signature));
     PYKESTA_BIND(distintknots)
     PYKESTA_BIND(averagcpts)

@@ -19,9 +19,15 @@ ModuleState* current_state;
 static c_point1d make_point(double u, double value, uint32_t order) { return {u, value, order}; }
 
 static const CurvetypesAPI api = {
-    &PyKESTAObject_Type,         &Point1d_Type,         &Trajectory1d_Type,
-    &base_vtable,                &point_vtable,         &trajectory_vtable,
-    sizeof(PyKESTAObjectObject), sizeof(Point1dObject), sizeof(Trajectory1dObject),
+    &PyKESTAObject_Type,
+    &Point1d_Type,
+    &Trajectory1d_Type,
+    &base_vtable,
+    &point_vtable,
+    &trajectory_vtable,
+    sizeof(PyKESTAObjectObject),
+    sizeof(Point1dObject),
+    sizeof(Trajectory1dObject),
     make_point,
 };
 

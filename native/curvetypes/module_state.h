@@ -17,7 +17,7 @@ struct ModuleState {
     Ref package; // pykesta
     Ref ConvergenceError;
     Ref CorruptedFileError;
-    Ref DEF_EXT; // ".pykesta"
+    Ref DEF_EXT;           // ".pykesta"
     Ref unpickle_function; // __unpickle_PyKESTAObject
 };
 

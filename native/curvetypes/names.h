@@ -6,6 +6,8 @@
 
 namespace pykesta::curvetypes {
 
+// The formatter does not settle on this list.
+// clang-format off
 #define PYKESTA_NAMES(X)                                                                         \
     X(copy) X(peval) X(ceval) X(dpeval) X(dceval) X(_dset_data) X(_sget_knotvector)              \
     X(_sget_cpts) X(rshift) X(ashift) X(hscale) X(adapt) X(derivative) X(antiderivative)         \
@@ -14,6 +16,7 @@ namespace pykesta::curvetypes {
     X(_updatePyKESTAObject) X(savexml) X(start) X(stop) X(t) X(val) X(order) X(__iadd__)         \
     X(__isub__) X(__imul__) X(__itruediv__) X(__eq__) X(__dict__) X(__name__) X(__class__)       \
     X(__version__) X(__getstate__) X(update)
+// clang-format on
 
 struct Names {
 #define PYKESTA_NAME_FIELD(name) PyObject* name = nullptr;

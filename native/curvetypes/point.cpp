@@ -139,7 +139,8 @@ struct AttributeTexts {
 static AttributeTexts attribute_texts(PyObject* self) {
     AttributeTexts texts;
     Ref* slots[] = {&texts.t, &texts.val, &texts.order};
-    PyObject* attributes[] = {module_state().names.t, module_state().names.val, module_state().names.order};
+    PyObject* attributes[] = {module_state().names.t, module_state().names.val,
+                              module_state().names.order};
     for (int i = 0; i < 3; ++i) {
         Ref value = Ref::steal(PyObject_GetAttr(self, attributes[i]));
         *slots[i] = Ref::steal(PyObject_Str(value.get()));
@@ -257,38 +258,42 @@ void add_point(TypeParts& parts, Point1dVTable& vtable) {
     vtable.base._getAttrib = get_attrib_entry;
     vtable.copy = copy_entry;
 
-    parts.methods.insert(parts.methods.end(), {
-        {"from_tuple", reinterpret_cast<PyCFunction>(py_from_tuple),
-         METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
-         "from_tuple(pnt)\n--\n\n"
-         "Factory function to create Point1d objects from given tuple.\n\n"
-         "Parameters\n----------\npnt : tuple\n"
-         "    (t, val, order); items after the third are ignored.\n\n"
-         "Returns\n-------\nPoint1d\n    A new point holding the three values.\n"},
-        {"copy", py_copy, METH_NOARGS,
-         "copy($self, /)\n--\n\nReturn a copy of the object.\n\n"
-         "Returns\n-------\nPoint1d\n"
-         "    A new plain Point1d with the values of t, val and order.\n"},
-        {"__copy__", py_dunder_copy, METH_NOARGS,
-         "__copy__($self, /)\n--\n\nReturn self.copy().\n"},
-        {"__deepcopy__", py_dunder_deepcopy, METH_O,
-         "__deepcopy__($self, memo, /)\n--\n\nReturn self.copy(); memo is ignored.\n"},
-        {"_getAttrib", py_get_attrib, METH_NOARGS,
-         "_getAttrib($self, /)\n--\n\nReturns the attributes of the object as a dictionary.\n\n"
-         "Returns\n-------\ndict\n    The texts of t, val and order, under those keys.\n"},
-        {"__reduce__", py_reduce, METH_NOARGS,
-         "__reduce__($self, /)\n--\n\nRefused: a point cannot be pickled.\n"},
-        {"__setstate__", py_setstate, METH_O,
-         "__setstate__($self, state, /)\n--\n\nRefused: a point cannot be pickled.\n"},
-    });
-    parts.properties.insert(parts.properties.end(), {
-        {"t", get_t, set_t, "Time coordinate.", nullptr},
-        {"val", get_val, set_val, "Numeric value.", nullptr},
-        {"order", get_order, set_order,
-         "Order of derivation to which the coordinate refers, greater than or equal\n"
-         "to zero (0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...).",
-         nullptr},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"from_tuple", reinterpret_cast<PyCFunction>(py_from_tuple),
+             METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
+             "from_tuple(pnt)\n--\n\n"
+             "Factory function to create Point1d objects from given tuple.\n\n"
+             "Parameters\n----------\npnt : tuple\n"
+             "    (t, val, order); items after the third are ignored.\n\n"
+             "Returns\n-------\nPoint1d\n    A new point holding the three values.\n"},
+            {"copy", py_copy, METH_NOARGS,
+             "copy($self, /)\n--\n\nReturn a copy of the object.\n\n"
+             "Returns\n-------\nPoint1d\n"
+             "    A new plain Point1d with the values of t, val and order.\n"},
+            {"__copy__", py_dunder_copy, METH_NOARGS,
+             "__copy__($self, /)\n--\n\nReturn self.copy().\n"},
+            {"__deepcopy__", py_dunder_deepcopy, METH_O,
+             "__deepcopy__($self, memo, /)\n--\n\nReturn self.copy(); memo is ignored.\n"},
+            {"_getAttrib", py_get_attrib, METH_NOARGS,
+             "_getAttrib($self, /)\n--\n\nReturns the attributes of the object as a dictionary.\n\n"
+             "Returns\n-------\ndict\n    The texts of t, val and order, under those keys.\n"},
+            {"__reduce__", py_reduce, METH_NOARGS,
+             "__reduce__($self, /)\n--\n\nRefused: a point cannot be pickled.\n"},
+            {"__setstate__", py_setstate, METH_O,
+             "__setstate__($self, state, /)\n--\n\nRefused: a point cannot be pickled.\n"},
+        });
+    parts.properties.insert(
+        parts.properties.end(),
+        {
+            {"t", get_t, set_t, "Time coordinate.", nullptr},
+            {"val", get_val, set_val, "Numeric value.", nullptr},
+            {"order", get_order, set_order,
+             "Order of derivation to which the coordinate refers, greater than or equal\n"
+             "to zero (0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...).",
+             nullptr},
+        });
 }
 
 } // namespace pykesta::curvetypes

@@ -26,7 +26,8 @@ static Ref sget_cpts_native(PyObject* self) {
 }
 
 Ref sget_knotvector(PyObject* self) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names._sget_knotvector))
+    if (Ref redefined =
+            find_override(self, &Trajectory1d_Type, module_state().names._sget_knotvector))
         return call(redefined.get());
     return sget_knotvector_native(self);
 }
@@ -50,8 +51,8 @@ static OwnedArray buffer_from_bytes(PyObject* bytes, int64_t count, const char* 
 
 // The trajectory is empty after any failure: the old arrays are dropped first
 // and the new ones are attached only when both are complete.
-static void dset_data_native(PyObject* self, PyObject* knots, PyObject* cpts, int32_t p,
-                             int32_t n, uint32_t order, bool owner) {
+static void dset_data_native(PyObject* self, PyObject* knots, PyObject* cpts, int32_t p, int32_t n,
+                             uint32_t order, bool owner) {
     Trajectory1dObject* t = as_trajectory(self);
     set_storage(t, Ref(), Ref());
     t->order = order;
@@ -156,28 +157,34 @@ void add_state(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable._sget_knotvector = sget_knotvector_entry;
     vtable._sget_cpts = sget_cpts_entry;
     vtable._dset_data = dset_data_entry;
-    parts.methods.insert(parts.methods.end(), {
-        {"_sget_knotvector", py_sget_knotvector, METH_NOARGS,
-         "_sget_knotvector($self, /)\n--\n\nThe knot vector as bytes (native doubles), or None.\n\n"
-         "Notes\n-----\nNeed to pickle protocol.\n"},
-        {"_sget_cpts", py_sget_cpts, METH_NOARGS,
-         "_sget_cpts($self, /)\n--\n\nThe control points as bytes (native doubles), or None.\n\n"
-         "Notes\n-----\nNeed to pickle protocol.\n"},
-        {"_dset_data", reinterpret_cast<PyCFunction>(py_dset_data), METH_FASTCALL | METH_KEYWORDS,
-         "_dset_data($self, /, knots, cpts, p, n, order, owner)\n--\n\n"
-         "Replaces the whole content of the trajectory.\n\n"
-         "Parameters\n----------\nknots : bytes\n    n + p + 2 doubles in native byte order.\n"
-         "cpts : bytes\n    n + 1 doubles in native byte order.\np, n : int\norder : int\n"
-         "owner : bool\n    The owner flag the trajectory shows.\n\n"
-         "Notes\n-----\nNeed to pickle protocol. The values are not checked against the knot "
-         "rules.\n"},
-        {"__getstate__", py_getstate, METH_NOARGS,
-         "__getstate__($self, /)\n--\n\n"
-         "(knots bytes, cpts bytes, p, n, order, owner flag): the pickled state.\n"},
-        {"__setstate__", py_setstate, METH_O,
-         "__setstate__($self, state, /)\n--\n\nRestores the pickled state with _dset_data.\n"},
-        {"__reduce__", py_reduce, METH_NOARGS, "__reduce__($self, /)\n--\n\nHelper for pickle."},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"_sget_knotvector", py_sget_knotvector, METH_NOARGS,
+             "_sget_knotvector($self, /)\n--\n\nThe knot vector as bytes (native doubles), or "
+             "None.\n\n"
+             "Notes\n-----\nNeed to pickle protocol.\n"},
+            {"_sget_cpts", py_sget_cpts, METH_NOARGS,
+             "_sget_cpts($self, /)\n--\n\nThe control points as bytes (native doubles), or "
+             "None.\n\n"
+             "Notes\n-----\nNeed to pickle protocol.\n"},
+            {"_dset_data", reinterpret_cast<PyCFunction>(py_dset_data),
+             METH_FASTCALL | METH_KEYWORDS,
+             "_dset_data($self, /, knots, cpts, p, n, order, owner)\n--\n\n"
+             "Replaces the whole content of the trajectory.\n\n"
+             "Parameters\n----------\nknots : bytes\n    n + p + 2 doubles in native byte order.\n"
+             "cpts : bytes\n    n + 1 doubles in native byte order.\np, n : int\norder : int\n"
+             "owner : bool\n    The owner flag the trajectory shows.\n\n"
+             "Notes\n-----\nNeed to pickle protocol. The values are not checked against the knot "
+             "rules.\n"},
+            {"__getstate__", py_getstate, METH_NOARGS,
+             "__getstate__($self, /)\n--\n\n"
+             "(knots bytes, cpts bytes, p, n, order, owner flag): the pickled state.\n"},
+            {"__setstate__", py_setstate, METH_O,
+             "__setstate__($self, state, /)\n--\n\nRestores the pickled state with _dset_data.\n"},
+            {"__reduce__", py_reduce, METH_NOARGS,
+             "__reduce__($self, /)\n--\n\nHelper for pickle."},
+        });
 }
 
 } // namespace pykesta::curvetypes

@@ -1,8 +1,8 @@
 // Trajectory storage. Arrays come from the interpreter's allocator
 // (PyMem_Malloc). While being filled an array is held by an OwnedArray
-// (common/owned_array.h); a trajectory then keeps it in a small reference-counted Storage object, which
-// array views take as their base, so a view never outlives the memory it
-// shows. Whether the memory is released is decided once, by the Storage.
+// (common/owned_array.h); a trajectory then keeps it in a small reference-counted Storage object,
+// which array views take as their base, so a view never outlives the memory it shows. Whether the
+// memory is released is decided once, by the Storage.
 #pragma once
 
 #include "common/owned_array.h"
@@ -13,8 +13,7 @@
 namespace pykesta::curvetypes {
 
 struct StorageObject {
-    PyObject_HEAD
-    double* data;
+    PyObject_HEAD double* data;
     Py_ssize_t size;
     bool frees; // release `data` with PyMem_Free when the holder ends
 };

@@ -47,8 +47,8 @@ Ref new_trajectory(OwnedArray knots, OwnedArray cpts, int32_t p, int32_t n, uint
 
 Ref expect_trajectory(Ref obj) {
     if (!PyObject_TypeCheck(obj.get(), &Trajectory1d_Type))
-        raise_format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(obj.get())->tp_name,
-                     Trajectory1d_Type.tp_name);
+        raise_format(PyExc_TypeError, "Cannot convert %.200s to %.200s",
+                     Py_TYPE(obj.get())->tp_name, Trajectory1d_Type.tp_name);
     return obj;
 }
 
@@ -56,7 +56,7 @@ static bool compare_with_bound(PyObject* self, double x, PyObject* bound_name, i
     Trajectory1dObject* t = as_trajectory(self);
     if (Py_TYPE(self) == &Trajectory1d_Type && t->_knotvector != nullptr) {
         double bound = bound_name == module_state().names.start ? t->_knotvector[0]
-                                                 : t->_knotvector[knot_count(t) - 1];
+                                                                : t->_knotvector[knot_count(t) - 1];
         return op == Py_LT ? x < bound : x > bound;
     }
     Ref bound = Ref::steal(PyObject_GetAttr(self, bound_name));
@@ -70,8 +70,12 @@ void check_trajectory_arg(PyObject* obj, const char* name, bool none_allowed) {
     check_arg_type(obj, &Trajectory1d_Type, name, none_allowed);
 }
 
-bool before_start(PyObject* self, double x) { return compare_with_bound(self, x, module_state().names.start, Py_LT); }
-bool after_stop(PyObject* self, double x) { return compare_with_bound(self, x, module_state().names.stop, Py_GT); }
+bool before_start(PyObject* self, double x) {
+    return compare_with_bound(self, x, module_state().names.start, Py_LT);
+}
+bool after_stop(PyObject* self, double x) {
+    return compare_with_bound(self, x, module_state().names.stop, Py_GT);
+}
 
 // ---- construction and lifecycle -------------------------------------------
 
@@ -179,7 +183,8 @@ static PyObject* py_get_xcpts(PyObject* self, PyObject*) {
         Arrays a = require_arrays(self);
         npy_intp length = a.nP;
         Ref result = Ref::steal(PyArray_SimpleNew(1, &length, NPY_DOUBLE));
-        auto* x = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(result.get())));
+        auto* x =
+            static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(result.get())));
         module_state().kernels.averagcpts(a.U, a.nU, as_trajectory(self)->p, x, a.nP);
         return result;
     });
@@ -218,7 +223,8 @@ static Ref get_attrib_native(PyObject* self) {
     Ref dict = Ref::steal(PyDict_New());
     set_text(dict.get(), "p", Ref::steal(PyUnicode_FromFormat("%d", t->p)));
     set_text(dict.get(), "n", Ref::steal(PyUnicode_FromFormat("%d", t->n)));
-    set_text(dict.get(), "owner", Ref::steal(PyUnicode_FromString(t->ptrs_owner ? "True" : "False")));
+    set_text(dict.get(), "owner",
+             Ref::steal(PyUnicode_FromString(t->ptrs_owner ? "True" : "False")));
     set_text(dict.get(), "order",
              Ref::steal(PyUnicode_FromFormat("%lu", static_cast<unsigned long>(t->order))));
     for (PyObject* name : {module_state().names.start, module_state().names.stop}) {
@@ -231,7 +237,8 @@ static Ref get_attrib_native(PyObject* self) {
 
 static PyObject* get_attrib_entry(PyObject* self) {
     return guard_object([&] {
-        if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names._getAttrib))
+        if (Ref redefined =
+                find_override(self, &Trajectory1d_Type, module_state().names._getAttrib))
             return call(redefined.get());
         return get_attrib_native(self);
     });
@@ -258,44 +265,51 @@ void add_trajectory_record(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.new_struct = new_struct_entry;
     vtable.copy = copy_entry;
 
-    parts.methods.insert(parts.methods.end(), {
-        {"copy", py_copy, METH_NOARGS,
-         "copy($self, /)\n--\n\nReturn a copy of the object.\n\n"
-         "Returns\n-------\nTrajectory1d\n    A new trajectory owning copies of both arrays.\n"},
-        {"__copy__", py_dunder_copy, METH_NOARGS,
-         "__copy__($self, /)\n--\n\nReturn self.copy().\n"},
-        {"__deepcopy__", py_dunder_deepcopy, METH_O,
-         "__deepcopy__($self, memo, /)\n--\n\nReturn self.copy(); memo is ignored.\n"},
-        {"get_knotvector_asarray", py_get_knotvector_asarray, METH_NOARGS,
-         "get_knotvector_asarray($self, /)\n--\n\n"
-         "Creates an array wrapper around '_knotvector' pointer. If the new array\n"
-         "        is deallocated the memory is not freed.\n\n"
-         "Returns\n-------\nnumpy.ndarray or None\n"
-         "    A writeable view of the n + p + 2 knots; it keeps the memory alive.\n"},
-        {"get_cpts_asarray", py_get_cpts_asarray, METH_NOARGS,
-         "get_cpts_asarray($self, /)\n--\n\n"
-         "Creates an array wrapper around '_cpts' pointer. If the new array is\n"
-         "        deallocated the memory is not freed.\n\n"
-         "Returns\n-------\nnumpy.ndarray or None\n"
-         "    A writeable view of the n + 1 control points; it keeps the memory alive.\n"},
-        {"get_xcpts", py_get_xcpts, METH_NOARGS,
-         "get_xcpts($self, /)\n--\n\nReturns the x-coordinates of the control points.\n\n"
-         "Returns\n-------\nnumpy.ndarray\n    The n + 1 Greville abscissae.\n"},
-        {"_getAttrib", py_get_attrib, METH_NOARGS,
-         "_getAttrib($self, /)\n--\n\nReturns the attributes of the object as a dictionary.\n"},
-    });
-    parts.properties.insert(parts.properties.end(), {
-        {"p", get_p, nullptr,
-         "Degree of the univariate B-spline that parameterizes the trajectory.", nullptr},
-        {"n", get_n, nullptr,
-         "The highest index of the trajectory parameterization coefficients.\n"
-         "len(cpts) = n + 1", nullptr},
-        {"order", get_order, nullptr,
-         "Order of derivation the curve refers to, greater than or equal to zero\n"
-         "(0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...).", nullptr},
-        {"start", get_start, nullptr, "Left end of the curve domain.", nullptr},
-        {"stop", get_stop, nullptr, "Right end of the curve domain.", nullptr},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"copy", py_copy, METH_NOARGS,
+             "copy($self, /)\n--\n\nReturn a copy of the object.\n\n"
+             "Returns\n-------\nTrajectory1d\n    A new trajectory owning copies of both "
+             "arrays.\n"},
+            {"__copy__", py_dunder_copy, METH_NOARGS,
+             "__copy__($self, /)\n--\n\nReturn self.copy().\n"},
+            {"__deepcopy__", py_dunder_deepcopy, METH_O,
+             "__deepcopy__($self, memo, /)\n--\n\nReturn self.copy(); memo is ignored.\n"},
+            {"get_knotvector_asarray", py_get_knotvector_asarray, METH_NOARGS,
+             "get_knotvector_asarray($self, /)\n--\n\n"
+             "Creates an array wrapper around '_knotvector' pointer. If the new array\n"
+             "        is deallocated the memory is not freed.\n\n"
+             "Returns\n-------\nnumpy.ndarray or None\n"
+             "    A writeable view of the n + p + 2 knots; it keeps the memory alive.\n"},
+            {"get_cpts_asarray", py_get_cpts_asarray, METH_NOARGS,
+             "get_cpts_asarray($self, /)\n--\n\n"
+             "Creates an array wrapper around '_cpts' pointer. If the new array is\n"
+             "        deallocated the memory is not freed.\n\n"
+             "Returns\n-------\nnumpy.ndarray or None\n"
+             "    A writeable view of the n + 1 control points; it keeps the memory alive.\n"},
+            {"get_xcpts", py_get_xcpts, METH_NOARGS,
+             "get_xcpts($self, /)\n--\n\nReturns the x-coordinates of the control points.\n\n"
+             "Returns\n-------\nnumpy.ndarray\n    The n + 1 Greville abscissae.\n"},
+            {"_getAttrib", py_get_attrib, METH_NOARGS,
+             "_getAttrib($self, /)\n--\n\nReturns the attributes of the object as a dictionary.\n"},
+        });
+    parts.properties.insert(
+        parts.properties.end(),
+        {
+            {"p", get_p, nullptr,
+             "Degree of the univariate B-spline that parameterizes the trajectory.", nullptr},
+            {"n", get_n, nullptr,
+             "The highest index of the trajectory parameterization coefficients.\n"
+             "len(cpts) = n + 1",
+             nullptr},
+            {"order", get_order, nullptr,
+             "Order of derivation the curve refers to, greater than or equal to zero\n"
+             "(0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...).",
+             nullptr},
+            {"start", get_start, nullptr, "Left end of the curve domain.", nullptr},
+            {"stop", get_stop, nullptr, "Right end of the curve domain.", nullptr},
+        });
 }
 
 } // namespace pykesta::curvetypes

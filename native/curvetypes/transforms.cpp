@@ -154,26 +154,28 @@ void add_transforms(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.c_hscale = c_hscale_entry;
     vtable.hscale = hscale_entry;
     vtable.adapt = adapt_entry;
-    parts.methods.insert(parts.methods.end(), {
-        {"rshift", py_rshift, METH_O,
-         "rshift($self, x, /)\n--\n\nRelative translation of 'self' along x-axis.\n\n"
-         "Parameters\n----------\nx : double\n    Translation value.\n"},
-        {"ashift", py_ashift, METH_O,
-         "ashift($self, x, /)\n--\n\n"
-         "Translates 'self' along the x-axis so that the curve starts at the x\n"
-         "coordinate.\n\n"
-         "Parameters\n----------\nx : double\n    Reference x-coordinate.\n"},
-        {"hscale", py_hscale, METH_O,
-         "hscale($self, k, /)\n--\n\n"
-         "Scales 'self' horizontally keeping the start of the domain fixed.\n\n"
-         "Parameters\n----------\nk : double\n    Scale factor.\n\n"
-         "Notes\n-----\nThe control points are not rescaled: the values stay, the times at\n"
-         "which they are taken change.\n"},
-        {"adapt", reinterpret_cast<PyCFunction>(py_adapt), METH_FASTCALL | METH_KEYWORDS,
-         "adapt($self, /, start, stop)\n--\n\nAdapts 'self' in a new domain.\n\n"
-         "Parameters\n----------\nstart : double\n    New domain start.\n"
-         "stop : double\n    New domain stop. Must be greather than 'start'.\n"},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"rshift", py_rshift, METH_O,
+             "rshift($self, x, /)\n--\n\nRelative translation of 'self' along x-axis.\n\n"
+             "Parameters\n----------\nx : double\n    Translation value.\n"},
+            {"ashift", py_ashift, METH_O,
+             "ashift($self, x, /)\n--\n\n"
+             "Translates 'self' along the x-axis so that the curve starts at the x\n"
+             "coordinate.\n\n"
+             "Parameters\n----------\nx : double\n    Reference x-coordinate.\n"},
+            {"hscale", py_hscale, METH_O,
+             "hscale($self, k, /)\n--\n\n"
+             "Scales 'self' horizontally keeping the start of the domain fixed.\n\n"
+             "Parameters\n----------\nk : double\n    Scale factor.\n\n"
+             "Notes\n-----\nThe control points are not rescaled: the values stay, the times at\n"
+             "which they are taken change.\n"},
+            {"adapt", reinterpret_cast<PyCFunction>(py_adapt), METH_FASTCALL | METH_KEYWORDS,
+             "adapt($self, /, start, stop)\n--\n\nAdapts 'self' in a new domain.\n\n"
+             "Parameters\n----------\nstart : double\n    New domain start.\n"
+             "stop : double\n    New domain stop. Must be greather than 'start'.\n"},
+        });
 }
 
 } // namespace pykesta::curvetypes

@@ -23,10 +23,9 @@ Ref pair(IndexPair value) {
     return Ref::steal(PyTuple_Pack(2, first.get(), second.get()));
 }
 
-#define PYKESTA_ENTRY(name)                                                                    \
-    PyObject* py_##name(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) \
-    {                                                                                          \
-        return guard_object([&] { return call_##name(args, nargs, kwnames); });                \
+#define PYKESTA_ENTRY(name)                                                                        \
+    PyObject* py_##name(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {   \
+        return guard_object([&] { return call_##name(args, nargs, kwnames); });                    \
     }
 
 Ref call_distintknots(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -164,8 +163,8 @@ Ref call_splkref(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const DoubleView U = input(a[0]), P = input(a[1]);
     const int32_t p = to_int32(a[2]);
     const DoubleView X = input(a[3]), Uo = output(a[4]), Po = output(a[5]);
-    splkref(U.data(), U.size(), P.data(), P.size(), p, X.data(), X.size(), Uo.data(),
-            Uo.size(), Po.data(), Po.size());
+    splkref(U.data(), U.size(), P.data(), P.size(), p, X.data(), X.size(), Uo.data(), Uo.size(),
+            Po.data(), Po.size());
     return none();
 }
 
@@ -185,8 +184,8 @@ Ref call_splcsum(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const DoubleView U = output(a[6]);
     const int32_t n = to_int32(a[7]);
     const DoubleView P = output(a[8]);
-    splcsum(U1.data(), U1.size(), P1.data(), P1.size(), U2.data(), U2.size(), P2.data(),
-            P2.size(), p, m, U.data(), U.size(), n, P.data(), P.size());
+    splcsum(U1.data(), U1.size(), P1.data(), P1.size(), U2.data(), U2.size(), P2.data(), P2.size(),
+            p, m, U.data(), U.size(), n, P.data(), P.size());
     return none();
 }
 
@@ -196,8 +195,8 @@ Ref call_splcjoin(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     const DoubleView U1 = input(a[0]), P1 = input(a[1]), U2 = input(a[2]), P2 = input(a[3]);
     const int32_t p = to_int32(a[4]);
     const DoubleView U = output(a[5]), P = output(a[6]);
-    splcjoin(U1.data(), U1.size(), P1.data(), P1.size(), U2.data(), U2.size(), P2.data(),
-             P2.size(), p, U.data(), U.size(), P.data(), P.size());
+    splcjoin(U1.data(), U1.size(), P1.data(), P1.size(), U2.data(), U2.size(), P2.data(), P2.size(),
+             p, U.data(), U.size(), P.data(), P.size());
     return none();
 }
 
@@ -216,8 +215,8 @@ Ref call_splcsli(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
 PYKESTA_KERNELS(PYKESTA_PYTHON_FORM)
 #undef PYKESTA_PYTHON_FORM
 
-#define PYKESTA_METHOD(name, doc)                                                              \
-    {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_##name)),           \
+#define PYKESTA_METHOD(name, doc)                                                                  \
+    {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_##name)),                \
      METH_FASTCALL | METH_KEYWORDS, doc}
 
 // Arrays are 1-D C-contiguous float64 buffers (D of dsplcev: 2-D); the kernels
@@ -282,7 +281,7 @@ PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "pykesta.knotmath", module_doc,
 
 Ref create_module() {
     Ref module = Ref::steal(PyModule_Create(&module_def));
-#define PYKESTA_EXPORT(name, ret, params)                                                      \
+#define PYKESTA_EXPORT(name, ret, params)                                                          \
     export_function(module.get(), #name, reinterpret_cast<void*>(&name), name##_signature);
     PYKESTA_KERNELS(PYKESTA_EXPORT)
 #undef PYKESTA_EXPORT

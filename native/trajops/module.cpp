@@ -12,8 +12,7 @@ static const char module_doc[] =
     "join\njoins\ntrajsli\nmirror\nadd\nrshift\nashift\nhscale\nadapt\nderivative\n"
     "antiderivative\nsetValueTr\nsetValueAm\nsetValueSm\nsavexml\nsaveallxml\n";
 
-static PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "pykesta.trajops", module_doc, -1,
-                                 nullptr};
+static PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "pykesta.trajops", module_doc, -1, nullptr};
 
 static FunctionList functions; // must outlive the module's function objects
 
@@ -28,10 +27,10 @@ static void initialise(PyObject* module) {
     Ref knotmath = Ref::steal(PyImport_ImportModule("pykesta.knotmath"));
     bind_kernels(module_state(), knotmath.get());
     check_status(PyModule_AddObjectRef(module, "np", numpy.get()));
-    Ref all = Ref::steal(Py_BuildValue(
-        "[ssssssssssssssss]", "join", "joins", "trajsli", "mirror", "add", "rshift", "ashift",
-        "hscale", "adapt", "derivative", "antiderivative", "setValueTr", "setValueAm", "setValueSm",
-        "savexml", "saveallxml"));
+    Ref all = Ref::steal(Py_BuildValue("[ssssssssssssssss]", "join", "joins", "trajsli", "mirror",
+                                       "add", "rshift", "ashift", "hscale", "adapt", "derivative",
+                                       "antiderivative", "setValueTr", "setValueAm", "setValueSm",
+                                       "savexml", "saveallxml"));
     check_status(PyModule_AddObjectRef(module, "__all__", all.get()));
     functions.push_back({nullptr, nullptr, 0, nullptr});
     check_status(PyModule_AddFunctions(module, functions.data()));

@@ -40,7 +40,8 @@ void check_trajectory(PyObject* obj, const char* name) {
 const curvetypes::PyKESTAObjectVTable& persistable_table(PyObject* obj) {
     if (PyObject_TypeCheck(obj, module_state().api->Trajectory1d_type))
         return module_state().api->Trajectory1d_vtable->base;
-    if (PyObject_TypeCheck(obj, module_state().api->Point1d_type)) return module_state().api->Point1d_vtable->base;
+    if (PyObject_TypeCheck(obj, module_state().api->Point1d_type))
+        return module_state().api->Point1d_vtable->base;
     return *module_state().api->PyKESTAObject_vtable;
 }
 

@@ -44,7 +44,6 @@ const curvetypes::PyKESTAObjectVTable& persistable_table(PyObject* obj);
 // The "Argument '<name>' has incorrect type" check for a trajectory (None refused).
 void check_trajectory(PyObject* obj, const char* name);
 
-
 // A new trajectory adopting both buffers, built by the curvetypes constructor.
 Ref adopt_trajectory(OwnedArray knots, OwnedArray cpts, int32_t p, int32_t n, uint32_t order);
 

@@ -2,9 +2,9 @@
 
 #include "common/convert.h"
 #include "curvetypes/module_state.h"
-#include "curvetypes/xml/number_text.h"
 #include "curvetypes/point.h"
 #include "curvetypes/trajectory.h"
+#include "curvetypes/xml/number_text.h"
 #include "curvetypes/xml/xml_document.h"
 
 namespace pykesta::curvetypes {
@@ -90,7 +90,8 @@ Ref load_point(PyObject* fname, PyObject* ID) {
     Ref element = stored_element(tree.get(), tag.get(), id.get());
     set_from_attribute(point.get(), module_state().names.t, element.get(), "t", PyNumber_Float);
     set_from_attribute(point.get(), module_state().names.val, element.get(), "val", PyNumber_Float);
-    set_from_attribute(point.get(), module_state().names.order, element.get(), "order", PyNumber_Long);
+    set_from_attribute(point.get(), module_state().names.order, element.get(), "order",
+                       PyNumber_Long);
     return point;
 }
 
