@@ -49,12 +49,3 @@ def test_unclamped_and_empty_trajectories_are_refused():
         pykesta.to_bspline(pykesta.from_arrays([0, 1, 2, 3], [1.0, 2.0], 1))
     with pytest.raises(ValueError, match="no data"):
         pykesta.to_bspline(pykesta.Trajectory1d())
-
-
-def test_the_package_reaches_types_functions_and_version():
-    from importlib.metadata import version
-
-    assert pykesta.Trajectory1d is pykesta.curvetypes.Trajectory1d
-    assert pykesta.Point1d is pykesta.curvetypes.Point1d
-    assert pykesta.trajops.join is not None
-    assert version("pykesta") == pykesta.__version__
