@@ -69,7 +69,7 @@ def with_dask(trajectory: Trajectory1d, samples: int,
     return peak
 
 
-def timed(label: str, samples: int, peak: tuple[float, float], seconds: float) -> None:
+def show(label: str, samples: int, peak: tuple[float, float], seconds: float) -> None:
     print(f"{label}, {samples:,} samples: peak |a| = {peak[0]!r} at t = {peak[1]!r} s, "
           f"{seconds:.3f} s")
 
@@ -78,7 +78,7 @@ def main(samples: int = 10**9, in_one: int = 10**7) -> None:
     trajectory = profile()
     began = time.perf_counter()
     single = in_one_call(trajectory, in_one)
-    timed("one call", in_one, single, time.perf_counter() - began)
+    show("one call", in_one, single, time.perf_counter() - began)
     try:
         import dask.delayed  # noqa: F401
     except ImportError:
@@ -87,7 +87,7 @@ def main(samples: int = 10**9, in_one: int = 10**7) -> None:
     for count in (in_one, samples):
         began = time.perf_counter()
         peak = with_dask(trajectory, count)
-        timed("dask", count, peak, time.perf_counter() - began)
+        show("dask", count, peak, time.perf_counter() - began)
     print(f"{samples:,} samples as one float64 array: {samples * 8 / 1e9:.1f} GB")
 
 
