@@ -167,7 +167,7 @@ static bool is_scalar(PyObject* x) {
 static Ref points_copy(PyObject* x) {
     if (PyArray_CheckExact(x)) {
         auto* a = reinterpret_cast<PyArrayObject*>(x);
-        if (PyArray_NDIM(a) == 1 && PyArray_TYPE(a) == NPY_DOUBLE)
+        if (PyArray_NDIM(a) == 1 && PyArray_TYPE(a) == NPY_DOUBLE && PyArray_ISNOTSWAPPED(a))
             return Ref::steal(PyArray_NewCopy(a, NPY_CORDER));
     }
     Ref array_function = Ref::steal(PyObject_GetAttrString(module_state().np.get(), "array"));
@@ -177,8 +177,11 @@ static Ref points_copy(PyObject* x) {
     if (!PyArray_Check(array.get()) ||
         PyArray_NDIM(reinterpret_cast<PyArrayObject*>(array.get())) > 1)
         raise(PyExc_ValueError, "'x' must be one-dimensional");
+    // Any cast, as ascontiguousarray: longdouble, objects holding numbers, other byte orders.
     return Ref::steal(PyArray_FromAny(array.get(), PyArray_DescrFromType(NPY_DOUBLE), 1, 1,
-                                      NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_ALIGNED, nullptr));
+                                      NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_ALIGNED |
+                                          NPY_ARRAY_NOTSWAPPED | NPY_ARRAY_FORCECAST,
+                                      nullptr));
 }
 
 static Ref evaluate_array(PyObject* self, PyObject* x, int32_t nu) {
@@ -191,12 +194,18 @@ static Ref evaluate_array(PyObject* self, PyObject* x, int32_t nu) {
         points = Ref::steal(PyArray_TakeFrom(array, order.get(), 0, nullptr, NPY_RAISE));
         array = reinterpret_cast<PyArrayObject*>(points.get());
     }
+    if (nu < 0) raise_negative_nu();
+    // A redefined ceval or dceval gets the array itself and may resize it: the
+    // results are read from it only while it still holds the m points handed over.
+    const void* data = PyArray_DATA(array);
     if (nu == 0)
         ceval(self, points.get());
-    else if (nu > 0)
-        dceval(self, points.get(), nu);
     else
-        raise_negative_nu();
+        dceval(self, points.get(), nu);
+    if (PyArray_SIZE(array) != m || PyArray_DATA(array) != data)
+        raise_format(PyExc_ValueError,
+                     "the redefined %s changed the size of the array it was given",
+                     nu == 0 ? "ceval" : "dceval");
     if (!order) return points;
     Ref result = Ref::steal(PyArray_SimpleNew(1, &m, NPY_DOUBLE));
     auto* out = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(result.get())));

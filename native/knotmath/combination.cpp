@@ -58,10 +58,12 @@ void splcsum(const double* U1, int32_t nU1, const double* P1, int32_t nP1, const
         fill_nan(U, nU);
         return fill_nan(P, nP);
     }
+    // The union is walked a second time: bounded by nU, not by its first length.
     int32_t size = 0;
     for_each_union_run(U1, nU1, U2, nU2, [&](double v, int32_t copies) {
-        for (int32_t c = 0; c < copies; ++c) U[size++] = v;
+        for (int32_t c = 0; c < copies && size < nU; ++c) U[size++] = v;
     });
+    std::fill(U + size, U + nU, U[size - 1]);
     refine_to(U1, nU1, P1, p, U, nU, P);
     std::vector<double> second(nP);
     refine_to(U2, nU2, P2, p, U, nU, second.data());

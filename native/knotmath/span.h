@@ -15,13 +15,17 @@ struct Spans {
     int32_t last;
 };
 
-// Requires n >= p (U holds n + p + 2 knots).
+// Requires n >= p (U holds n + p + 2 knots). Both searches are bounded by
+// indices alone: another thread may write U meanwhile (evaluation over many
+// points runs without the interpreter lock), so the span found first need not
+// be there when the second search arrives, and p <= first <= last <= n holds
+// whatever U holds.
 inline Spans nonempty_spans(const double* U, int32_t n, int32_t p) {
     int32_t first = p;
     while (first <= n && !(U[first] < U[first + 1])) ++first;
     if (first > n) return {p, p};
     int32_t last = n;
-    while (!(U[last] < U[last + 1])) --last;
+    while (last > first && !(U[last] < U[last + 1])) --last;
     return {first, last};
 }
 
@@ -30,8 +34,9 @@ inline Spans nonempty_spans(const double* U, int32_t n, int32_t p) {
 // its left knot. Each step of the search narrows by four with three probes
 // whose loads are independent, so that a step costs about one load's latency,
 // and how many steps there are does not depend on x (random points would
-// mispredict the branches of a search that stops early). On unsorted knots it
-// still ends in [first, last].
+// mispredict the branches of a search that stops early). Whatever U holds,
+// unsorted or changing meanwhile, it ends in [first, last]: only the indices
+// bound the probes.
 inline int32_t find_span(const double* U, Spans spans, double x) {
     if (spans.first == spans.last || !(x >= U[spans.first + 1])) return spans.first;
     if (x >= U[spans.last]) return spans.last;
