@@ -3,7 +3,7 @@ VENV := .venv
 PY := $(VENV)/bin/python
 STAMP := $(VENV)/.installed
 
-.PHONY: test test-asan bench demo install clean
+.PHONY: test test-asan test-matrix wheel bench demo install clean format format-check
 
 $(PY):
 	$(PYTHON) -m venv $(VENV)
@@ -11,11 +11,18 @@ $(PY):
 
 # Build dependencies live in the venv so that rebuilds reuse build/ incrementally.
 install: $(PY)
-	$(PY) -m pip install --quiet "scikit-build-core>=0.10" "numpy>=2.0" "cmeel-eigen>=3.4"
-	$(PY) -m pip install --quiet --no-build-isolation ".[test,plot,dist]"
+	$(PY) -m pip install --quiet "scikit-build-core>=0.11" "numpy>=2.0" "cmeel-eigen>=3.4"
+	$(PY) -m pip install --quiet --no-build-isolation -C build-dir="build/{wheel_tag}" ".[test,plot,dist]"
 
-test: install
+test: install format-check
 	$(PY) -m pytest -q
+
+NATIVE_SOURCES = $(shell find native -name '*.h' -o -name '*.cpp')
+format-check: install
+	$(VENV)/bin/clang-format --dry-run --Werror $(NATIVE_SOURCES)
+
+format: install
+	$(VENV)/bin/clang-format -i $(NATIVE_SOURCES)
 
 # The whole suite against an ASan/UBSan build of the modules (staged in
 # build/asan, the installed package is left alone), with leak detection and
@@ -30,6 +37,16 @@ test-asan: install
 	PYTHONPATH=$(CURDIR)/build/asan PYKESTA_LONG_FUZZ=1 \
 	$(PY) -m pytest -q -p no:cacheprovider
 
+# The whole suite on every CPython 3.10+ of this machine, each in its own venv
+# under build/matrix, and on the oldest numpy the dependency floor allows.
+test-matrix:
+	scripts/test-matrix
+
+# Wheel (repaired by auditwheel) and sdist into dist/, each installed into a
+# clean venv and smoke-tested there.
+wheel:
+	PYTHON=$(PYTHON) scripts/build-wheel
+
 bench: install
 	@for f in benchmarks/*.py; do echo "== $$f"; $(PY) $$f || exit 1; done
 
@@ -37,4 +54,4 @@ demo: install
 	$(PY) examples/velocity_profile.py
 
 clean:
-	rm -rf build $(VENV)
+	rm -rf build dist $(VENV)

@@ -22,7 +22,8 @@ from pykesta.curvetypes import Point1d, Trajectory1d  # noqa: E402
 OUT = Path(__file__).resolve().parent / "out"
 
 
-def trapezoidal_velocity(v_max=0.5, ramp=1.0, cruise=2.0):
+def trapezoidal_velocity(v_max: float = 0.5, ramp: float = 1.0,
+                         cruise: float = 2.0) -> Trajectory1d:
     """A cubic velocity profile: 0 -> v_max in `ramp` s, `cruise` s at v_max, back to 0."""
     stop = 2 * ramp + cruise
     # Four equal control points over the span [ramp, ramp + cruise] make it flat.
@@ -32,12 +33,21 @@ def trapezoidal_velocity(v_max=0.5, ramp=1.0, cruise=2.0):
     return pykesta.from_arrays(knots, cpts, 3, order=1)
 
 
-def plot(trajectory, path):
-    times = np.linspace(trajectory.start, trajectory.stop, 10_000)
+def domain(trajectory: Trajectory1d) -> tuple[float, float]:
+    """The ends of the domain (None only for a trajectory without data)."""
+    start, stop = trajectory.start, trajectory.stop
+    assert start is not None and stop is not None, "a trajectory without data has no domain"
+    return start, stop
+
+
+def plot(trajectory: Trajectory1d, path: Path) -> None:
+    times = np.linspace(*domain(trajectory), 10_000)
     quantities = [("position [m]", trajectory(times)),
                   ("velocity [m/s]", trajectory(times, 1)),
                   ("acceleration [m/s²]", trajectory(times, 2))]
-    knots = np.unique(trajectory.get_knotvector_asarray())
+    knot_vector = trajectory.get_knotvector_asarray()
+    assert knot_vector is not None, "a trajectory without data has no knots"
+    knots = np.unique(knot_vector)
     figure, axes = plt.subplots(3, 1, sharex=True, figsize=(8, 8))
     for nu, (axis, (label, values)) in enumerate(zip(axes, quantities)):
         axis.plot(times, values)
@@ -52,27 +62,29 @@ def plot(trajectory, path):
     plt.close(figure)
 
 
-def main():
+def main() -> None:
     OUT.mkdir(exist_ok=True)
     velocity = trapezoidal_velocity()
     position = velocity.antiderivative()            # order 0, zero at the start
     start_position = 0.25
-    position = trajops.setValueTr(position, (position.start, start_position, 0))
+    start, stop = domain(position)
+    position = trajops.setValueTr(position, (start, start_position, 0))
 
-    times = np.linspace(position.start, position.stop, 10_000)
+    times = np.linspace(start, stop, 10_000)
     sampled = {"position": position(times), "velocity": position(times, 1),
                "acceleration": position(times, 2)}
 
     back = trajops.mirror(position)                 # the same motion, time reversed
     out_and_back = trajops.join(position, back)
-    cut = out_and_back.start + 0.75 * (out_and_back.stop - out_and_back.start)
+    joined_start, joined_stop = domain(out_and_back)
+    cut = joined_start + 0.75 * (joined_stop - joined_start)
     first_part, last_part = trajops.trajsli(out_and_back, cut)
 
     document = OUT / "velocity_profile.pykesta"
     if document.exists():
         document.unlink()
     stored = [velocity, position, out_and_back, first_part, last_part,
-              Point1d(position.start, start_position, 0)]
+              Point1d(start, start_position, 0)]
     names = ["velocity", "position", "out_and_back", "first_part", "last_part", "start"]
     trajops.saveallxml(stored, str(document), names)
     loaded = Trajectory1d.loadxml(str(document), "out_and_back")
@@ -83,7 +95,7 @@ def main():
 
     print(f"domain: [{out_and_back.start}, {out_and_back.stop}] s, degree {out_and_back.p}, "
           f"{out_and_back.n + 1} control points, {out_and_back.n + out_and_back.p + 2} knots")
-    print(f"position at t = {position.start}: {position(position.start):.6f} m "
+    print(f"position at t = {start}: {position(start):.6f} m "
           f"(pinned to {start_position}), peak velocity {sampled['velocity'].max():.4f} m/s, "
           f"peak acceleration {np.abs(sampled['acceleration']).max():.4f} m/s²")
     print(f"cut at t = {cut}: pieces on [{first_part.start}, {first_part.stop}] and "

@@ -176,6 +176,19 @@ def test_call_operator_errors(unit, x, nu, message):
     assert str(info.value) == message
 
 
+@pytest.mark.parametrize("dtype", [">f8", "<f8", ">f4", np.float32, np.float16, np.longdouble,
+                                   object, np.int64, ">i2"])
+@pytest.mark.parametrize("nu", [0, 2])
+def test_call_operator_takes_what_numpy_converts_to_float64(dtype, nu):
+    knots, cpts = clamped_knots([3.0, 5.0], 3, 0.0, 8.0), [0.0, 1.0, 3.0, -2.0, 4.0, 1.0]
+    t = make_trajectory(knots, cpts, 3)
+    xs = np.array([6.0, 2.0, 8.0, 4.0, 0.0]).astype(dtype)
+    expected = BSpline(knots, cpts, 3)(xs.astype(np.float64), nu)
+    np.testing.assert_allclose(t(xs, nu), expected, rtol=1e-13, atol=1e-13)
+    order = np.argsort(xs.astype(np.float64))
+    np.testing.assert_allclose(t(xs[order], nu), expected[order], rtol=1e-13, atol=1e-13)
+
+
 def test_call_operator_never_writes_its_input(unit):
     xs = np.array([0.1, 0.2, 0.3])
     unit(xs)

@@ -1,5 +1,6 @@
 """The examples run as a user runs them, and their outputs are sane."""
 
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -9,8 +10,8 @@ import numpy as np
 EXAMPLES = Path(__file__).resolve().parent.parent / "examples"
 
 
-def run_example(name, timeout=600):
-    return subprocess.run([sys.executable, str(EXAMPLES / name)], capture_output=True, text=True,
+def run_example(name, *args, timeout=600):
+    return subprocess.run([sys.executable, str(EXAMPLES / name), *args], capture_output=True, text=True,
                           timeout=timeout, env={"MPLBACKEND": "Agg", **__import__("os").environ})
 
 
@@ -34,11 +35,22 @@ def test_velocity_profile_plots_and_stores():
     np.testing.assert_allclose(position(times, 1), velocity(times), atol=1e-12)
 
 
-def test_parallel_evaluation_agrees_with_one_process():
-    result = run_example("parallel_evaluation.py")
+def test_parallel_peak_agrees_with_one_call_and_scipy():
+    from scipy.interpolate import BSpline
+
+    samples = 5_000_000  # two dask tasks
+    result = run_example("parallel_evaluation.py", str(samples), str(samples))
     assert result.returncode == 0, result.stderr
-    assert "process pool: 2000000 values, equal to one process: True" in result.stdout
-    assert "dask: 2000000 values, equal to one process: True" in result.stdout
+    peaks = re.findall(rf"^(one call|dask), {samples:,} samples: peak \|a\| = (\S+) at t = (\S+) s",
+                       result.stdout, flags=re.MULTILINE)
+    assert [how for how, *_ in peaks] == ["one call", "dask", "dask"]
+    assert len({(value, at) for _, value, at in peaks}) == 1
+    value, at = float(peaks[0][1]), float(peaks[0][2])
+    knots = np.concatenate([[0.0] * 4, np.linspace(0.0, 10.0, 50)[1:-1], [10.0] * 4])
+    oracle = BSpline(knots, np.exp(-np.linspace(-3.0, 3.0, len(knots) - 4) ** 2), 3)
+    assert abs(abs(oracle(at, nu=2)) - value) < 1e-12
+    grid = np.linspace(0.0, 10.0, 100_001)
+    assert value >= np.abs(oracle(grid, nu=2)).max() - 1e-9
 
 
 def test_three_axis_move_plots_axes_within_their_limits():

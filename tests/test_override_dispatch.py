@@ -93,3 +93,27 @@ def test_plain_subclass_runs_native_code():
 
     t = make_trajectory([0, 0, 1, 1], [0, 1], 1, cls=Plain)
     assert t(0.25) == 0.25 and type(t.copy()) is Trajectory1d
+
+
+class Resizing(Trajectory1d):
+    """Evaluations that resize the array they are handed: smaller, larger (its
+    data move) or to nothing."""
+
+    size = 1
+
+    def ceval(self, xp):
+        xp.resize(self.size, refcheck=False)
+
+    def dceval(self, xp, nu=1):
+        xp.resize(self.size, refcheck=False)
+
+
+@pytest.mark.parametrize("size", [0, 1, 4096])
+@pytest.mark.parametrize("points", [[0.1, 0.2, 0.3], [0.3, 0.1, 0.2]])
+@pytest.mark.parametrize("nu, name", [(0, "ceval"), (1, "dceval")])
+def test_call_operator_refuses_an_array_its_override_resized(size, points, nu, name):
+    t = make_trajectory(clamped_knots([0.5], 2), [0.0, 1.0, 2.0, 3.0], 2, cls=Resizing)
+    t.size = size
+    with pytest.raises(ValueError) as info:
+        t(np.array(points), nu)
+    assert str(info.value) == f"the redefined {name} changed the size of the array it was given"

@@ -6,12 +6,17 @@ from pathlib import Path
 README = Path(__file__).resolve().parent.parent / "README.md"
 
 
-def test_readme_snippets_run():
-    blocks = re.findall(r"```python\n(.*?)```", README.read_text(), flags=re.DOTALL)
-    assert len(blocks) >= 6
-    namespace = {}
+def readme_tour():
+    """The README's Python snippets as one program, each at its README line."""
     text = README.read_text()
-    for block in blocks:
-        # Compile with the README's line numbers so that a failure points at the snippet.
-        first_line = text[:text.index(block)].count("\n")
-        exec(compile("\n" * first_line + block, str(README), "exec"), namespace)
+    program = ""
+    for match in re.finditer(r"```python\n(.*?)```", text, flags=re.DOTALL):
+        first_line = text[:match.start(1)].count("\n")
+        program += "\n" * (first_line - program.count("\n")) + match.group(1)
+    return program
+
+
+def test_readme_snippets_run():
+    program = readme_tour()
+    assert program.count("assert ") >= 6
+    exec(compile(program, str(README), "exec"), {})

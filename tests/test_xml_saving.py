@@ -332,6 +332,19 @@ def test_a_new_file_gets_the_umask_permissions(tmp_path):
     assert stat.S_IMODE(os.stat(tmp_path / "doc.pykesta").st_mode) == 0o640
 
 
+@pytest.mark.skipif(os.geteuid() != 0, reason="giving a file away takes privilege")
+def test_owner_and_group_are_kept_and_a_hard_link_keeps_the_old_content(tmp_path):
+    path = tmp_path / "doc.pykesta"
+    Point1d(1.0, 2.0, 0).savexml(str(path), "a")
+    os.chown(path, 4321, 8765)
+    os.chmod(path, 0o2640)  # set-group-ID, which a change of owner may clear
+    os.link(path, tmp_path / "second")
+    Point1d(1.0, 2.0, 0).savexml(str(path), "b")
+    saved = os.stat(path)
+    assert (saved.st_uid, saved.st_gid, stat.S_IMODE(saved.st_mode)) == (4321, 8765, 0o2640)
+    assert len(elements(path)) == 2 and len(elements(tmp_path / "second")) == 1
+
+
 def test_a_symbolic_link_is_saved_through(tmp_path):
     (tmp_path / "real").mkdir()
     target = tmp_path / "real" / "doc.pykesta"

@@ -1,5 +1,8 @@
-// Argument parsing for METH_FASTCALL | METH_KEYWORDS entries, raising the
-// interpreter's own messages for wrong counts, keywords and types.
+// Argument parsing for METH_FASTCALL | METH_KEYWORDS entries. The keyword
+// errors (unexpected, repeated, non-string keywords, keywords refused) use the
+// interpreter's own messages; the argument-count error ("takes exactly ...
+// positional arguments") and the "Argument '...' has incorrect type" error are
+// this library's documented texts, worded like the interpreter's.
 #pragma once
 
 #include "common/errors.h"
@@ -95,12 +98,12 @@ Args<N> parse_tuple_args(const Params<N>& params, PyObject* args, PyObject* kwar
 
 // Rejects an argument whose type is not `type` (or a subclass); None passes
 // only when `none_allowed`.
-inline void check_arg_type(PyObject* obj, PyTypeObject* type, const char* name,
-                           bool none_allowed) {
+inline void check_arg_type(PyObject* obj, PyTypeObject* type, const char* name, bool none_allowed) {
     if (obj == Py_None && none_allowed) return;
     if (PyObject_TypeCheck(obj, type)) return;
-    raise_format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-                 name, type->tp_name, Py_TYPE(obj)->tp_name);
+    raise_format(PyExc_TypeError,
+                 "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", name,
+                 type->tp_name, Py_TYPE(obj)->tp_name);
 }
 
 // As check_arg_type, but the type must match exactly (no subclass).
@@ -108,8 +111,9 @@ inline void check_arg_exact_type(PyObject* obj, PyTypeObject* type, const char* 
                                  bool none_allowed) {
     if (obj == Py_None && none_allowed) return;
     if (Py_TYPE(obj) == type) return;
-    raise_format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-                 name, type->tp_name, Py_TYPE(obj)->tp_name);
+    raise_format(PyExc_TypeError,
+                 "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)", name,
+                 type->tp_name, Py_TYPE(obj)->tp_name);
 }
 
 } // namespace pykesta

@@ -3,7 +3,7 @@
 // redefines the method, in which case the redefinition is called.
 #pragma once
 
-#include "common/pyref.h"
+#include "common/compat.h"
 
 namespace pykesta {
 
@@ -12,8 +12,8 @@ namespace pykesta {
 inline Ref find_override(PyObject* self, PyTypeObject* native_type, PyObject* name) {
     PyTypeObject* type = Py_TYPE(self);
     if (type == native_type) return {};
-    PyObject* found = _PyType_Lookup(type, name);
-    if (found == nullptr || found == _PyType_Lookup(native_type, name)) return {};
+    Ref found = class_attribute(type, name);
+    if (!found || found.get() == class_attribute(native_type, name).get()) return {};
     return Ref::steal(PyObject_GetAttr(self, name));
 }
 
@@ -29,9 +29,8 @@ inline Ref call(PyObject* callable) { return Ref::steal(PyObject_CallNoArgs(call
 // Calls `self.name(*args)` through attribute lookup.
 template <class... A> inline Ref call_method(PyObject* self, PyObject* name, A... args) {
     PyObject* argv[] = {self, args...};
-    return Ref::steal(PyObject_VectorcallMethod(name, argv, (1 + sizeof...(A)) |
-                                                                PY_VECTORCALL_ARGUMENTS_OFFSET,
-                                                nullptr));
+    return Ref::steal(PyObject_VectorcallMethod(
+        name, argv, (1 + sizeof...(A)) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
 }
 
 } // namespace pykesta

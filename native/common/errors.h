@@ -20,9 +20,7 @@ template <class... Args>
     throw python_error{};
 }
 
-[[noreturn]] inline void raise_no_memory() {
-    raise(PyExc_MemoryError, "memory allocation failed");
-}
+[[noreturn]] inline void raise_no_memory() { raise(PyExc_MemoryError, "memory allocation failed"); }
 
 namespace detail {
 inline void translate_current_exception() {
@@ -34,6 +32,8 @@ inline void translate_current_exception() {
         PyErr_NoMemory();
     } catch (const std::exception& e) {
         PyErr_SetString(PyExc_SystemError, e.what());
+    } catch (...) {
+        PyErr_SetString(PyExc_SystemError, "unknown C++ exception");
     }
 }
 } // namespace detail

@@ -10,7 +10,7 @@
 
 #include "common/argparse.h"
 #include "common/convert.h"
-#include "curvetypes/kernels.h"
+#include "curvetypes/module_state.h"
 #include "curvetypes/operations.h"
 #include "curvetypes/predicates.h"
 
@@ -61,24 +61,24 @@ static Ref c_splcsum_native(PyObject* self, PyObject* other) {
     check_trajectory_arg(other, "other", false);
     const Trajectory1dObject* a = as_trajectory(self);
     const Trajectory1dObject* b = as_trajectory(other);
-    if (a->p != b->p)
-        raise(PyExc_ValueError, "the input traiectories must have the same order");
-    if (!same_attribute(self, other, names.start) || !same_attribute(self, other, names.stop))
+    if (a->p != b->p) raise(PyExc_ValueError, "the input traiectories must have the same order");
+    if (!same_attribute(self, other, module_state().names.start) ||
+        !same_attribute(self, other, module_state().names.stop))
         raise(PyExc_ValueError, "the input traiectories must have the same extremes of domain");
     if (a->order != b->order)
         raise(PyExc_ValueError, "the trajectories must have the same 'order'");
     Arrays x = require_arrays(self);
     Arrays y = require_arrays(other);
     const int32_t p = a->p;
-    auto [m, n] = kernels.knotuniondim(x.U, x.nU, y.U, y.nU, p);
+    auto [m, n] = module_state().kernels.knotuniondim(x.U, x.nU, y.U, y.nU, p);
     // The kernel answers {0, 0} to inputs it cannot merge; the result must
     // keep the record's invariant m = n + p + 1.
     if (n < 0 || int64_t{m} != int64_t{n} + p + 1)
         raise(PyExc_ValueError, "the knot vectors of the trajectories cannot be merged");
-    Buffer U(int64_t{m} + 1);
-    Buffer P(int64_t{n} + 1);
-    kernels.splcsum(x.U, x.nU, x.P, x.nP, y.U, y.nU, y.P, y.nP, p, m, U.data(), U.size(), n,
-                    P.data(), P.size());
+    OwnedArray U(int64_t{m} + 1);
+    OwnedArray P(int64_t{n} + 1);
+    module_state().kernels.splcsum(x.U, x.nU, x.P, x.nP, y.U, y.nU, y.P, y.nP, p, m, U.data(),
+                                   U.size(), n, P.data(), P.size());
     return new_trajectory(std::move(U), std::move(P), p, n, a->order);
 }
 
@@ -89,13 +89,13 @@ static Ref c_splcmul_native(PyObject*, PyObject* other) {
 }
 
 Ref c_splcsum(PyObject* self, PyObject* other) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.c_splcsum))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.c_splcsum))
         return expect_trajectory(call(redefined.get(), other));
     return c_splcsum_native(self, other);
 }
 
 Ref c_splcmul(PyObject* self, PyObject* other) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.c_splcmul))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.c_splcmul))
         return expect_trajectory(call(redefined.get(), other));
     return c_splcmul_native(self, other);
 }
@@ -111,23 +111,23 @@ static bool is_trajectory(PyObject* obj) { return PyObject_TypeCheck(obj, &Traje
 
 // A copy of `t` by its `copy` method, to which `t.<in_place>(x)` is applied.
 static Ref copy_then(PyObject* t, PyObject* in_place, PyObject* x) {
-    Ref result = call_method(t, names.copy);
+    Ref result = call_method(t, module_state().names.copy);
     call_method(result.get(), in_place, x);
     return result;
 }
 
 // A copy of `t` by its `copy` method, negated.
 static Ref negated_copy(PyObject* t) {
-    Ref result = expect_trajectory(call_method(t, names.copy));
+    Ref result = expect_trajectory(call_method(t, module_state().names.copy));
     c_imul(result.get(), -1.0);
     return result;
 }
 
 static PyObject* trajectory_add(PyObject* a, PyObject* b) {
     return guard_object([&] {
-        if (!is_trajectory(a)) return copy_then(b, names.__iadd__, a);
-        if (is_trajectory(b)) return call_method(a, names.c_splcsum, b);
-        return copy_then(a, names.__iadd__, b);
+        if (!is_trajectory(a)) return copy_then(b, module_state().names.__iadd__, a);
+        if (is_trajectory(b)) return call_method(a, module_state().names.c_splcsum, b);
+        return copy_then(a, module_state().names.__iadd__, b);
     });
 }
 
@@ -140,17 +140,17 @@ static PyObject* trajectory_subtract(PyObject* a, PyObject* b) {
         }
         if (is_trajectory(b)) {
             Ref negated = negated_copy(b);
-            return call_method(a, names.c_splcsum, negated.get());
+            return call_method(a, module_state().names.c_splcsum, negated.get());
         }
-        return copy_then(a, names.__isub__, b);
+        return copy_then(a, module_state().names.__isub__, b);
     });
 }
 
 static PyObject* trajectory_multiply(PyObject* a, PyObject* b) {
     return guard_object([&] {
-        if (!is_trajectory(a)) return copy_then(b, names.__imul__, a);
-        if (is_trajectory(b)) return call_method(a, names.c_splcmul, b);
-        return copy_then(a, names.__imul__, b);
+        if (!is_trajectory(a)) return copy_then(b, module_state().names.__imul__, a);
+        if (is_trajectory(b)) return call_method(a, module_state().names.c_splcmul, b);
+        return copy_then(a, module_state().names.__imul__, b);
     });
 }
 
@@ -159,7 +159,7 @@ static PyObject* trajectory_multiply(PyObject* a, PyObject* b) {
 static PyObject* trajectory_true_divide(PyObject* a, PyObject* b) {
     return guard_object([&] {
         if (!is_trajectory(a) || is_trajectory(b)) return Ref::borrow(Py_NotImplemented);
-        return copy_then(a, names.__itruediv__, b);
+        return copy_then(a, module_state().names.__itruediv__, b);
     });
 }
 
@@ -220,7 +220,7 @@ static PyNumberMethods trajectory_number_methods = {
 
 // An object of another class (tested against self.__class__) is simply unequal.
 static bool equals(PyObject* self, PyObject* other) {
-    Ref cls = Ref::steal(PyObject_GetAttr(self, names.__class__));
+    Ref cls = Ref::steal(PyObject_GetAttr(self, module_state().names.__class__));
     int instance = PyObject_IsInstance(other, cls.get());
     check_status(instance);
     return instance != 0 && c_eq(self, other);
@@ -232,7 +232,7 @@ static PyObject* trajectory_richcompare(PyObject* self, PyObject* other, int op)
     return guard_object([&] {
         if (op == Py_EQ) return Ref::borrow(equals(self, other) ? Py_True : Py_False);
         if (op != Py_NE) return Ref::borrow(Py_NotImplemented);
-        Ref equal = call_method(self, names.__eq__, other);
+        Ref equal = call_method(self, module_state().names.__eq__, other);
         int truth = PyObject_IsTrue(equal.get());
         check_status(truth);
         return Ref::borrow(truth ? Py_False : Py_True);
@@ -289,22 +289,26 @@ void add_arithmetic(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.c_imul = c_imul_entry;
     vtable.c_splcsum = c_splcsum_entry;
     vtable.c_splcmul = c_splcmul_entry;
-    parts.methods.insert(parts.methods.end(), {
-        {"c_splcsum", reinterpret_cast<PyCFunction>(py_c_splcsum), METH_FASTCALL | METH_KEYWORDS,
-         "c_splcsum($self, /, other)\n--\n\n"
-         "Sum of two trajectories.\n\n"
-         "Parameters\n----------\nother : Trajectory1d\n"
-         "    A trajectory with the same degree, domain and order of derivation.\n\n"
-         "Returns\n-------\nTrajectory1d\n"
-         "    A new trajectory over the union of the two knot vectors whose value\n"
-         "    is everywhere the sum of the two.\n\n"
-         "Notes\n-----\nThe two trajectories may have different interior knots.\n"},
-        {"c_splcmul", reinterpret_cast<PyCFunction>(py_c_splcmul), METH_FASTCALL | METH_KEYWORDS,
-         "c_splcmul($self, /, other)\n--\n\n"
-         "Product of two trajectories.\n\n"
-         "Parameters\n----------\nother : Trajectory1d\n\n"
-         "Notes\n-----\nNot implemented: always raises NotImplementedError.\n"},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"c_splcsum", reinterpret_cast<PyCFunction>(py_c_splcsum),
+             METH_FASTCALL | METH_KEYWORDS,
+             "c_splcsum($self, /, other)\n--\n\n"
+             "Sum of two trajectories.\n\n"
+             "Parameters\n----------\nother : Trajectory1d\n"
+             "    A trajectory with the same degree, domain and order of derivation.\n\n"
+             "Returns\n-------\nTrajectory1d\n"
+             "    A new trajectory over the union of the two knot vectors whose value\n"
+             "    is everywhere the sum of the two.\n\n"
+             "Notes\n-----\nThe two trajectories may have different interior knots.\n"},
+            {"c_splcmul", reinterpret_cast<PyCFunction>(py_c_splcmul),
+             METH_FASTCALL | METH_KEYWORDS,
+             "c_splcmul($self, /, other)\n--\n\n"
+             "Product of two trajectories.\n\n"
+             "Parameters\n----------\nother : Trajectory1d\n\n"
+             "Notes\n-----\nNot implemented: always raises NotImplementedError.\n"},
+        });
 }
 
 } // namespace pykesta::curvetypes

@@ -4,7 +4,7 @@
 
 #include "common/argparse.h"
 #include "common/dispatch.h"
-#include "curvetypes/names.h"
+#include "curvetypes/module_state.h"
 #include "curvetypes/types.h"
 
 namespace pykesta::curvetypes {
@@ -36,7 +36,8 @@ static PyObject* base_c_loadxml(PyTypeObject*, PyObject*, PyObject*) { Py_RETURN
 
 static PyObject* base_get_attrib_entry(PyObject* self) {
     return guard_object([&]() -> Ref {
-        if (Ref redefined = find_override(self, &PyKESTAObject_Type, names._getAttrib))
+        if (Ref redefined =
+                find_override(self, &PyKESTAObject_Type, module_state().names._getAttrib))
             return call(redefined.get());
         raise_abstract();
     });
@@ -44,7 +45,8 @@ static PyObject* base_get_attrib_entry(PyObject* self) {
 
 static int base_add_entry(PyObject* self, PyObject* root, PyObject* ID) {
     return guard_status([&] {
-        if (Ref redefined = find_override(self, &PyKESTAObject_Type, names._addPyKESTAObject)) {
+        if (Ref redefined =
+                find_override(self, &PyKESTAObject_Type, module_state().names._addPyKESTAObject)) {
             call(redefined.get(), root, ID);
             return;
         }
@@ -54,8 +56,8 @@ static int base_add_entry(PyObject* self, PyObject* root, PyObject* ID) {
 
 static int base_update_entry(PyObject* self, PyObject* tree, PyObject* node, PyObject* ID) {
     return guard_status([&] {
-        if (Ref redefined =
-                find_override(self, &PyKESTAObject_Type, names._updatePyKESTAObject)) {
+        if (Ref redefined = find_override(self, &PyKESTAObject_Type,
+                                          module_state().names._updatePyKESTAObject)) {
             call(redefined.get(), tree, node, ID);
             return;
         }
@@ -83,49 +85,45 @@ static PyObject* py_add(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 
 static PyObject* py_update(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guard_object([&]() -> Ref {
-        parse_args(Params<3>{"_updatePyKESTAObject", {"tree", "node", "ID"}}, args, nargs,
-                   kwnames);
+        parse_args(Params<3>{"_updatePyKESTAObject", {"tree", "node", "ID"}}, args, nargs, kwnames);
         raise_abstract();
     });
 }
 
 // ---- pickling ----------------------------------------------------------------
 
-static PyObject* unpickle_function; // __unpickle_PyKESTAObject
-
 static void apply_state(PyObject* obj, PyObject* state) {
     if (!PyTuple_Check(state)) {
-        if (state == Py_None)
-            raise(PyExc_TypeError, "object of type 'NoneType' has no len()");
+        if (state == Py_None) raise(PyExc_TypeError, "object of type 'NoneType' has no len()");
         raise_format(PyExc_TypeError, "Expected %.16s, got %.200s", "tuple",
                      Py_TYPE(state)->tp_name);
     }
     if (PyTuple_GET_SIZE(state) < 1) return;
-    Ref dict = Ref::steal_or_null(PyObject_GetAttr(obj, names.__dict__));
+    Ref dict = Ref::steal_or_null(PyObject_GetAttr(obj, module_state().names.__dict__));
     if (!dict) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw python_error{};
         PyErr_Clear();
         return;
     }
-    call_method(dict.get(), names.update, PyTuple_GET_ITEM(state, 0));
+    call_method(dict.get(), module_state().names.update, PyTuple_GET_ITEM(state, 0));
 }
 
 static PyObject* py_reduce(PyObject* self, PyObject*) {
     return guard_object([&] {
         Ref cls = Ref::borrow(reinterpret_cast<PyObject*>(Py_TYPE(self)));
-        Ref dict = Ref::steal_or_null(PyObject_GetAttr(self, names.__dict__));
+        Ref dict = Ref::steal_or_null(PyObject_GetAttr(self, module_state().names.__dict__));
         if (!dict) {
             if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw python_error{};
             PyErr_Clear();
         }
         if (dict && dict.get() != Py_None) {
             Ref state = Ref::steal(PyTuple_Pack(1, dict.get()));
-            return Ref::steal(Py_BuildValue("(O(OlO)O)", unpickle_function, cls.get(),
-                                            pickle_checksum, Py_None, state.get()));
+            return Ref::steal(Py_BuildValue("(O(OlO)O)", module_state().unpickle_function.get(),
+                                            cls.get(), pickle_checksum, Py_None, state.get()));
         }
         Ref state = Ref::steal(PyTuple_New(0));
-        return Ref::steal(Py_BuildValue("(O(OlO))", unpickle_function, cls.get(), pickle_checksum,
-                                        state.get()));
+        return Ref::steal(Py_BuildValue("(O(OlO))", module_state().unpickle_function.get(),
+                                        cls.get(), pickle_checksum, state.get()));
     });
 }
 
@@ -139,9 +137,9 @@ static PyObject* py_setstate(PyObject* self, PyObject* state) {
 static PyObject* py_unpickle(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                              PyObject* kwnames) {
     return guard_object([&] {
-        auto [cls, checksum, state] = parse_args(
-            Params<3>{"__unpickle_PyKESTAObject", {"cls", "checksum", "state"}},
-            args, nargs, kwnames);
+        auto [cls, checksum, state] =
+            parse_args(Params<3>{"__unpickle_PyKESTAObject", {"cls", "checksum", "state"}}, args,
+                       nargs, kwnames);
         Ref expected = Ref::steal(PyLong_FromLong(pickle_checksum));
         int same = PyObject_RichCompareBool(checksum, expected.get(), Py_EQ);
         check_status(same);
@@ -164,15 +162,15 @@ static PyObject* py_unpickle(PyObject*, PyObject* const* args, Py_ssize_t nargs,
     });
 }
 
-static PyMethodDef unpickle_def = {"__unpickle_PyKESTAObject",
-                                   reinterpret_cast<PyCFunction>(py_unpickle),
-                                   METH_FASTCALL | METH_KEYWORDS,
-                                   "Rebuilds a pickled PyKESTAObject."};
+static PyMethodDef unpickle_def = {
+    "__unpickle_PyKESTAObject", reinterpret_cast<PyCFunction>(py_unpickle),
+    METH_FASTCALL | METH_KEYWORDS, "Rebuilds a pickled PyKESTAObject."};
 
-void add_unpickle_function(PyObject* module) {
-    Ref function = Ref::steal(PyCFunction_NewEx(&unpickle_def, nullptr, PyModule_GetNameObject(module)));
-    unpickle_function = function.get();
+Ref add_unpickle_function(PyObject* module) {
+    Ref module_name = Ref::steal(PyModule_GetNameObject(module));
+    Ref function = Ref::steal(PyCFunction_NewEx(&unpickle_def, nullptr, module_name.get()));
     check_status(PyModule_AddObjectRef(module, "__unpickle_PyKESTAObject", function.get()));
+    return function;
 }
 
 void add_base(TypeParts& parts, PyKESTAObjectVTable& vtable) {
@@ -181,25 +179,29 @@ void add_base(TypeParts& parts, PyKESTAObjectVTable& vtable) {
     vtable._getAttrib = base_get_attrib_entry;
     vtable._addPyKESTAObject = base_add_entry;
     vtable._updatePyKESTAObject = base_update_entry;
-    parts.methods.insert(parts.methods.end(), {
-        {"loadxml", reinterpret_cast<PyCFunction>(py_loadxml),
-         METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
-         "loadxml(fname, ID)\n--\n\nAbstract loader: each persistable class defines its own.\n\n"
-         "Raises\n------\nNotImplementedError\n    Always, after the argument checks.\n"},
-        {"_getAttrib", py_abstract_noargs, METH_NOARGS,
-         "_getAttrib($self, /)\n--\n\nReturns the attributes of the object as a dictionary.\n"},
-        {"_addPyKESTAObject", reinterpret_cast<PyCFunction>(py_add),
-         METH_FASTCALL | METH_KEYWORDS,
-         "_addPyKESTAObject($self, /, root, ID)\n--\n\n"
-         "Appends the element of this object to the document root.\n"},
-        {"_updatePyKESTAObject", reinterpret_cast<PyCFunction>(py_update),
-         METH_FASTCALL | METH_KEYWORDS,
-         "_updatePyKESTAObject($self, /, tree, node, ID)\n--\n\n"
-         "Rewrites the stored element of this object in place.\n"},
-        {"__reduce__", py_reduce, METH_NOARGS, "__reduce__($self, /)\n--\n\nHelper for pickle."},
-        {"__setstate__", py_setstate, METH_O,
-         "__setstate__($self, state, /)\n--\n\nHelper for pickle."},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"loadxml", reinterpret_cast<PyCFunction>(py_loadxml),
+             METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
+             "loadxml(fname, ID)\n--\n\nAbstract loader: each persistable class defines its "
+             "own.\n\n"
+             "Raises\n------\nNotImplementedError\n    Always, after the argument checks.\n"},
+            {"_getAttrib", py_abstract_noargs, METH_NOARGS,
+             "_getAttrib($self, /)\n--\n\nReturns the attributes of the object as a dictionary.\n"},
+            {"_addPyKESTAObject", reinterpret_cast<PyCFunction>(py_add),
+             METH_FASTCALL | METH_KEYWORDS,
+             "_addPyKESTAObject($self, /, root, ID)\n--\n\n"
+             "Appends the element of this object to the document root.\n"},
+            {"_updatePyKESTAObject", reinterpret_cast<PyCFunction>(py_update),
+             METH_FASTCALL | METH_KEYWORDS,
+             "_updatePyKESTAObject($self, /, tree, node, ID)\n--\n\n"
+             "Rewrites the stored element of this object in place.\n"},
+            {"__reduce__", py_reduce, METH_NOARGS,
+             "__reduce__($self, /)\n--\n\nHelper for pickle."},
+            {"__setstate__", py_setstate, METH_O,
+             "__setstate__($self, state, /)\n--\n\nHelper for pickle."},
+        });
 }
 
 } // namespace pykesta::curvetypes

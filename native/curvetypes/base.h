@@ -15,6 +15,6 @@ std::pair<PyObject*, PyObject*> parse_file_args(const char* func, PyObject* cons
                                                 Py_ssize_t nargs, PyObject* kwnames);
 
 // Enters __unpickle_PyKESTAObject into the module.
-void add_unpickle_function(PyObject* module);
+Ref add_unpickle_function(PyObject* module);
 
 } // namespace pykesta::curvetypes

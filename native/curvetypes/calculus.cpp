@@ -5,7 +5,7 @@
 
 #include "common/argparse.h"
 #include "common/convert.h"
-#include "curvetypes/kernels.h"
+#include "curvetypes/module_state.h"
 #include "curvetypes/operations.h"
 
 namespace pykesta::curvetypes {
@@ -26,10 +26,10 @@ static uint32_t raised_order(uint32_t order, int32_t nu) {
 // Every derivative above the degree vanishes: the zero function of degree 0
 // over the same domain.
 static Ref zero_function(const Arrays& a, uint32_t order) {
-    Buffer knots(2);
+    OwnedArray knots(2);
     knots.data()[0] = a.U[0];
     knots.data()[1] = a.U[a.nU - 1];
-    Buffer cpts(1);
+    OwnedArray cpts(1);
     cpts.data()[0] = 0.0;
     return new_trajectory(std::move(knots), std::move(cpts), 0, 0, order);
 }
@@ -43,11 +43,11 @@ static Ref derivative_native(PyObject* self, int32_t nu) {
     uint32_t order = raised_order(t->order, nu);
     if (nu > t->p) return zero_function(a, order);
     const int32_t degree = t->p - nu;
-    Buffer knots(a.nU);
-    Buffer cpts(a.nP);
+    OwnedArray knots(a.nU);
+    OwnedArray cpts(a.nP);
     // Knots of too high a multiplicity are merged, so the result may be shorter.
-    int32_t nk = kernels.dsplcpts2(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(),
-                                   cpts.data(), cpts.size());
+    int32_t nk = module_state().kernels.dsplcpts2(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(),
+                                                  knots.size(), cpts.data(), cpts.size());
     knots.shrink(int64_t{nk} + degree + 2);
     cpts.shrink(int64_t{nk} + 1);
     return new_trajectory(std::move(knots), std::move(cpts), degree, nk, order);
@@ -60,10 +60,10 @@ static Ref antiderivative_native(PyObject* self, int32_t nu) {
         raise(PyExc_ValueError, "negative 'order' not allowed");
     Arrays a = require_arrays(self);
     // Each integration adds a knot at both ends and one control point.
-    Buffer knots(int64_t{a.nU} + 2 * int64_t{nu});
-    Buffer cpts(int64_t{a.nP} + nu);
-    kernels.asplcpts(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(), cpts.data(),
-                     cpts.size());
+    OwnedArray knots(int64_t{a.nU} + 2 * int64_t{nu});
+    OwnedArray cpts(int64_t{a.nP} + nu);
+    module_state().kernels.asplcpts(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(),
+                                    cpts.data(), cpts.size());
     return new_trajectory(std::move(knots), std::move(cpts), t->p + nu, t->n + nu,
                           t->order - static_cast<uint32_t>(nu));
 }
@@ -73,11 +73,11 @@ static Ref degelev_native(PyObject* self, int32_t nu) {
     Arrays a = require_arrays(self);
     Trajectory1dObject* t = as_trajectory(self);
     // Every distinct knot, the two ends and the s interior ones, gains nu copies.
-    int64_t s = kernels.distintknots(a.U, a.nU, t->p);
-    Buffer knots(int64_t{a.nU} + nu * (s + 2));
-    Buffer cpts(int64_t{a.nP} + nu * (s + 1));
-    kernels.degelevc(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(), cpts.data(),
-                     cpts.size());
+    int64_t s = module_state().kernels.distintknots(a.U, a.nU, t->p);
+    OwnedArray knots(int64_t{a.nU} + nu * (s + 2));
+    OwnedArray cpts(int64_t{a.nP} + nu * (s + 1));
+    module_state().kernels.degelevc(a.U, a.nU, a.P, a.nP, t->p, nu, knots.data(), knots.size(),
+                                    cpts.data(), cpts.size());
     const int32_t n = cpts.size() - 1;
     return new_trajectory(std::move(knots), std::move(cpts), t->p + nu, n, t->order);
 }
@@ -85,19 +85,20 @@ static Ref degelev_native(PyObject* self, int32_t nu) {
 // ---- dispatching forms --------------------------------------------------------------
 
 Ref derivative(PyObject* self, int32_t nu) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.derivative))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.derivative))
         return expect_trajectory(call(redefined.get(), new_int(nu).get()));
     return derivative_native(self, nu);
 }
 
 Ref antiderivative(PyObject* self, int32_t nu) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.antiderivative))
+    if (Ref redefined =
+            find_override(self, &Trajectory1d_Type, module_state().names.antiderivative))
         return expect_trajectory(call(redefined.get(), new_int(nu).get()));
     return antiderivative_native(self, nu);
 }
 
 Ref degelev(PyObject* self, int32_t nu) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.degelev))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.degelev))
         return expect_trajectory(call(redefined.get(), new_int(nu).get()));
     return degelev_native(self, nu);
 }
@@ -113,9 +114,8 @@ static int32_t parse_nu(const char* func, PyObject* const* args, Py_ssize_t narg
 
 static PyObject* py_derivative(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                PyObject* kwnames) {
-    return guard_object([&] {
-        return derivative_native(self, parse_nu("derivative", args, nargs, kwnames));
-    });
+    return guard_object(
+        [&] { return derivative_native(self, parse_nu("derivative", args, nargs, kwnames)); });
 }
 
 static PyObject* py_antiderivative(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
@@ -147,31 +147,33 @@ void add_calculus(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.derivative = derivative_entry;
     vtable.antiderivative = antiderivative_entry;
     vtable.degelev = degelev_entry;
-    parts.methods.insert(parts.methods.end(), {
-        {"derivative", reinterpret_cast<PyCFunction>(py_derivative),
-         METH_FASTCALL | METH_KEYWORDS,
-         "derivative($self, /, nu=1)\n--\n\n"
-         "Returns a Trajectory1d object representing the derivative.\n\n"
-         "Parameters\n----------\nnu : int\n    Derivative order. Default is 1.\n\n"
-         "Returns\n-------\nTrajectory1d\n"
-         "    Degree p - nu and derivation order self.order + nu; above the degree,\n"
-         "    the zero function of degree 0 over the same domain.\n"},
-        {"antiderivative", reinterpret_cast<PyCFunction>(py_antiderivative),
-         METH_FASTCALL | METH_KEYWORDS,
-         "antiderivative($self, /, nu=1)\n--\n\n"
-         "Returns a Trajectory1d object representing the antiderivative.\n\n"
-         "Parameters\n----------\nnu : int\n    Antiderivative order. Default is 1.\n\n"
-         "Returns\n-------\nTrajectory1d\n"
-         "    Degree p + nu and derivation order self.order - nu, zero at the start\n"
-         "    of the domain.\n\n"
-         "Notes\n-----\nA trajectory can be integrated at most 'order' times.\n"},
-        {"degelev", reinterpret_cast<PyCFunction>(py_degelev), METH_FASTCALL | METH_KEYWORDS,
-         "degelev($self, /, nu=1)\n--\n\n"
-         "Increases the degree of the B-Spline interpolating the trajectory.\n\n"
-         "Parameters\n----------\nnu : int\n    Number of degree elevation times.\n\n"
-         "Returns\n-------\nTrajectory1d\n"
-         "    New Trajectory1d object with the same shape and degree p + nu.\n"},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"derivative", reinterpret_cast<PyCFunction>(py_derivative),
+             METH_FASTCALL | METH_KEYWORDS,
+             "derivative($self, /, nu=1)\n--\n\n"
+             "Returns a Trajectory1d object representing the derivative.\n\n"
+             "Parameters\n----------\nnu : int\n    Derivative order. Default is 1.\n\n"
+             "Returns\n-------\nTrajectory1d\n"
+             "    Degree p - nu and derivation order self.order + nu; above the degree,\n"
+             "    the zero function of degree 0 over the same domain.\n"},
+            {"antiderivative", reinterpret_cast<PyCFunction>(py_antiderivative),
+             METH_FASTCALL | METH_KEYWORDS,
+             "antiderivative($self, /, nu=1)\n--\n\n"
+             "Returns a Trajectory1d object representing the antiderivative.\n\n"
+             "Parameters\n----------\nnu : int\n    Antiderivative order. Default is 1.\n\n"
+             "Returns\n-------\nTrajectory1d\n"
+             "    Degree p + nu and derivation order self.order - nu, zero at the start\n"
+             "    of the domain.\n\n"
+             "Notes\n-----\nA trajectory can be integrated at most 'order' times.\n"},
+            {"degelev", reinterpret_cast<PyCFunction>(py_degelev), METH_FASTCALL | METH_KEYWORDS,
+             "degelev($self, /, nu=1)\n--\n\n"
+             "Increases the degree of the B-Spline interpolating the trajectory.\n\n"
+             "Parameters\n----------\nnu : int\n    Number of degree elevation times.\n\n"
+             "Returns\n-------\nTrajectory1d\n"
+             "    New Trajectory1d object with the same shape and degree p + nu.\n"},
+        });
 }
 
 } // namespace pykesta::curvetypes

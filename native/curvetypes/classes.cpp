@@ -57,16 +57,14 @@ static const char trajectory_doc[] =
     "savexml(fname, ID), loadxml(fname, ID)\n    Saving to and loading from .xml files.\n";
 
 PyTypeObject PyKESTAObject_Type = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
-    .tp_name = "pykesta.curvetypes.PyKESTAObject",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "pykesta.curvetypes.PyKESTAObject",
     .tp_basicsize = sizeof(PyKESTAObjectObject),
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .tp_doc = base_doc,
 };
 
 PyTypeObject Point1d_Type = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
-    .tp_name = "pykesta.curvetypes.Point1d",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "pykesta.curvetypes.Point1d",
     .tp_basicsize = sizeof(Point1dObject),
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .tp_doc = point_doc,
@@ -74,8 +72,7 @@ PyTypeObject Point1d_Type = {
 };
 
 PyTypeObject Trajectory1d_Type = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
-    .tp_name = "pykesta.curvetypes.Trajectory1d",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "pykesta.curvetypes.Trajectory1d",
     .tp_basicsize = sizeof(Trajectory1dObject),
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
     .tp_doc = trajectory_doc,
@@ -100,23 +97,13 @@ static void finish(TypeParts& parts, PyObject* module, const char* name) {
     check_status(PyModule_AddObjectRef(module, name, reinterpret_cast<PyObject*>(&parts.type)));
 }
 
-// Puts `doc` on the slot wrapper of Trajectory1d.__call__.
-static void document_call_slot(const char* doc) {
-    static wrapperbase documented;
-    PyObject* slot = PyDict_GetItemString(Trajectory1d_Type.tp_dict, "__call__");
-    if (slot == nullptr || !Py_IS_TYPE(slot, &PyWrapperDescr_Type)) return;
-    auto* wrapper = reinterpret_cast<PyWrapperDescrObject*>(slot);
-    documented = *wrapper->d_base;
-    documented.doc = doc;
-    wrapper->d_base = &documented;
-}
-
-// Trajectory1d pickles through __getstate__/__setstate__, the interpreter's
-// standard way, instead of the base's reduction: object.__reduce__ is put back.
-static void restore_standard_reduce() {
-    PyObject* standard = PyDict_GetItemString(PyBaseObject_Type.tp_dict, "__reduce__");
-    check_status(PyDict_SetItemString(Trajectory1d_Type.tp_dict, "__reduce__", standard));
-    PyType_Modified(&Trajectory1d_Type);
+// Documents Trajectory1d.__call__: an entry of the method table that runs the
+// call slot's function takes the place of the slot's generic wrapper.
+static void add_documented_call(TypeParts& parts) {
+    parts.methods.push_back(
+        {"__call__",
+         reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(parts.type.tp_call)),
+         METH_VARARGS | METH_KEYWORDS | METH_COEXIST, trajectory_call_doc});
 }
 
 void create_classes(PyObject* module) {
@@ -142,9 +129,8 @@ void create_classes(PyObject* module) {
     add_arithmetic(trajectory, trajectory_vtable);
     add_constraints(trajectory, trajectory_vtable);
     add_trajectory_persistence(trajectory, trajectory_vtable);
+    add_documented_call(trajectory);
     finish(trajectory, module, "Trajectory1d");
-    document_call_slot(trajectory_call_doc);
-    restore_standard_reduce();
 }
 
 } // namespace pykesta::curvetypes

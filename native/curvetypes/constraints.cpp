@@ -17,7 +17,7 @@ static Ref attribute(PyObject* obj, PyObject* name) {
 
 // nu = p.order - self.order, with interpreter integers, as a signed 32-bit int.
 static int32_t order_difference(PyObject* self, PyObject* point) {
-    Ref point_order = attribute(point, names.order);
+    Ref point_order = attribute(point, module_state().names.order);
     Ref own_order = new_uint(as_trajectory(self)->order);
     return to_int32(Ref::steal(PyNumber_Subtract(point_order.get(), own_order.get())).get());
 }
@@ -30,8 +30,8 @@ static void setValueTr_point_native(PyObject* self, PyObject* point) {
     if (nu < 0)
         raise(PyExc_ValueError,
               "this method cannot be used to set a constraint on the n-th antiderivative");
-    double v = dpeval(self, to_double(attribute(point, names.t).get()), nu);
-    Ref value = attribute(point, names.val);
+    double v = dpeval(self, to_double(attribute(point, module_state().names.t).get()), nu);
+    Ref value = attribute(point, module_state().names.val);
     Ref shift = Ref::steal(PyNumber_Subtract(value.get(), new_float(v).get()));
     c_iadd(self, to_double(shift.get()));
 }
@@ -48,8 +48,8 @@ static double scaled_quantity(PyObject* self, double t, int32_t nu) {
 
 static void setValueAm_point_native(PyObject* self, PyObject* point) {
     int32_t nu = order_difference(self, point);
-    double v = scaled_quantity(self, to_double(attribute(point, names.t).get()), nu);
-    Ref value = attribute(point, names.val);
+    double v = scaled_quantity(self, to_double(attribute(point, module_state().names.t).get()), nu);
+    Ref value = attribute(point, module_state().names.val);
     Ref factor = Ref::steal(PyNumber_TrueDivide(value.get(), new_float(v).get()));
     c_imul(self, to_double(factor.get()));
 }
@@ -79,19 +79,19 @@ static bool ran_override(PyObject* self, PyObject* name, PyObject* p) {
 }
 
 void setValueTr_point(PyObject* self, PyObject* p) {
-    if (!ran_override(self, names.setValueTr, p)) setValueTr_point_native(self, p);
+    if (!ran_override(self, module_state().names.setValueTr, p)) setValueTr_point_native(self, p);
 }
 
 void setValueTr_tuple(PyObject* self, PyObject* p) {
-    if (!ran_override(self, names.setValueTr, p)) setValueTr_tuple_native(self, p);
+    if (!ran_override(self, module_state().names.setValueTr, p)) setValueTr_tuple_native(self, p);
 }
 
 void setValueAm_point(PyObject* self, PyObject* p) {
-    if (!ran_override(self, names.setValueAm, p)) setValueAm_point_native(self, p);
+    if (!ran_override(self, module_state().names.setValueAm, p)) setValueAm_point_native(self, p);
 }
 
 void setValueAm_tuple(PyObject* self, PyObject* p) {
-    if (!ran_override(self, names.setValueAm, p)) setValueAm_tuple_native(self, p);
+    if (!ran_override(self, module_state().names.setValueAm, p)) setValueAm_tuple_native(self, p);
 }
 
 // ---- interpreter methods ----------------------------------------------------------
@@ -142,25 +142,23 @@ static int setValueAm_tuple_entry(PyObject* self, PyObject* p) {
     return guard_status([&] { setValueAm_tuple(self, p); });
 }
 
-#define PYKESTA_CONSTRAINT_PARAMETER_DOC                                                 \
-    "Parameters\n----------\n"                                                           \
-    "p : constr (fused type: Point1d or 3-elements tuple)\n"                             \
-    "    Constraint to be set. If 3-elements tuple must be in format\n"                  \
-    "    (t, val, order). See the Point1d class documentation for the meaning of\n"      \
+#define PYKESTA_CONSTRAINT_PARAMETER_DOC                                                           \
+    "Parameters\n----------\n"                                                                     \
+    "p : constr (fused type: Point1d or 3-elements tuple)\n"                                       \
+    "    Constraint to be set. If 3-elements tuple must be in format\n"                            \
+    "    (t, val, order). See the Point1d class documentation for the meaning of\n"                \
     "    t, val and order.\n\n"
 
 static const char setValueTr_doc[] =
     "setValueTr($self, p, /)\n--\n\n"
     "Sets a condition by vertical shift of the trajectory: the same constant is\n"
-    "added to every control point.\n\n" PYKESTA_CONSTRAINT_PARAMETER_DOC
-    "Notes\n-----\n"
+    "added to every control point.\n\n" PYKESTA_CONSTRAINT_PARAMETER_DOC "Notes\n-----\n"
     "This method cannot be used to set a constraint on the n-th antiderivative.\n";
 
 static const char setValueAm_doc[] =
     "setValueAm($self, p, /)\n--\n\n"
-    "Sets a constraint multiplying the trajectory by a calculated constant.\n\n"
-    PYKESTA_CONSTRAINT_PARAMETER_DOC
-    "Notes\n-----\n"
+    "Sets a constraint multiplying the trajectory by a calculated "
+    "constant.\n\n" PYKESTA_CONSTRAINT_PARAMETER_DOC "Notes\n-----\n"
     "This function cannot be used to set a constraint close to zero,\n"
     "otherwise the whole trajectory is set to zero.\n";
 
@@ -172,12 +170,13 @@ void add_constraints(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.setValueAm_point = setValueAm_point_entry;
     vtable.setValueAm_tuple = setValueAm_tuple_entry;
 
-    parts.methods.insert(parts.methods.end(), {
-        {"setValueTr", reinterpret_cast<PyCFunction>(py_setValueTr),
-         METH_FASTCALL, setValueTr_doc},
-        {"setValueAm", reinterpret_cast<PyCFunction>(py_setValueAm),
-         METH_FASTCALL, setValueAm_doc},
-    });
+    parts.methods.insert(parts.methods.end(),
+                         {
+                             {"setValueTr", reinterpret_cast<PyCFunction>(py_setValueTr),
+                              METH_FASTCALL, setValueTr_doc},
+                             {"setValueAm", reinterpret_cast<PyCFunction>(py_setValueAm),
+                              METH_FASTCALL, setValueAm_doc},
+                         });
 }
 
 } // namespace pykesta::curvetypes

@@ -6,10 +6,9 @@
 #include "curvetypes/trajectory.h"
 
 #include "common/argparse.h"
-#include "common/buffer.h"
 #include "common/convert.h"
+#include "common/double_view.h"
 #include "common/gil.h"
-#include "curvetypes/kernels.h"
 #include "curvetypes/module_state.h"
 #include "curvetypes/predicates.h"
 
@@ -64,14 +63,13 @@ static HeldArrays hold_arrays(PyObject* self) {
     return {arrays, t->p, Ref::borrow(t->knot_storage), Ref::borrow(t->cpts_storage)};
 }
 
-
 static double peval_native(PyObject* self, double x) {
     require_arrays(self);
     check_point_in_domain(self, x);
     // Read after the domain test, which may run interpreter code (redefined
     // start/stop) that replaces the arrays; nothing runs between here and the kernel.
     Arrays a = require_arrays(self);
-    return kernels.splpev(x, a.U, a.nU, a.P, a.nP, as_trajectory(self)->p);
+    return module_state().kernels.splpev(x, a.U, a.nU, a.P, a.nP, as_trajectory(self)->p);
 }
 
 static double dpeval_native(PyObject* self, double x, int32_t nu) {
@@ -91,51 +89,53 @@ static double dpeval_native(PyObject* self, double x, int32_t nu) {
     if (nu >= 64) D = (large = std::make_unique<double[]>(nu + 1)).get();
     // Read after the domain test (see peval_native).
     Arrays a = require_arrays(self);
-    kernels.dsplpev(x, a.U, a.nU, a.P, a.nP, p, nu, D, nu + 1);
+    module_state().kernels.dsplpev(x, a.U, a.nU, a.P, a.nP, p, nu, D, nu + 1);
     return D[nu];
 }
 
 static void ceval_native(PyObject* self, PyObject* xp_obj) {
     HeldArrays held = hold_arrays(self);
     const Arrays& a = held.arrays;
-    DoubleBuffer xp(xp_obj, DoubleBuffer::writable, true);
+    DoubleView xp(xp_obj, DoubleView::writable, 1, true);
     int32_t m = xp.size();
     check_points(self, xp.data(), m);
     int32_t p = held.p;
-    run_without_gil_if(m >= unlocked_evaluation_points,
-                       [&] { kernels.splcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p); });
+    run_without_gil_if(m >= unlocked_evaluation_points, [&] {
+        module_state().kernels.splcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p);
+    });
 }
 
 static void dceval_native(PyObject* self, PyObject* xp_obj, int32_t nu) {
     HeldArrays held = hold_arrays(self);
     const Arrays& a = held.arrays;
-    DoubleBuffer xp(xp_obj, DoubleBuffer::writable, true);
+    DoubleView xp(xp_obj, DoubleView::writable, 1, true);
     int32_t m = xp.size();
     check_points(self, xp.data(), m);
     if (nu < 0) raise_negative_nu();
     int32_t p = held.p;
     // One order: the kernel writes the derivatives over the points themselves.
     run_without_gil_if(m >= unlocked_evaluation_points, [&] {
-        kernels.dsplcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p, nu, nu, xp.data(), 1, m);
+        module_state().kernels.dsplcev(xp.data(), m, a.U, a.nU, a.P, a.nP, p, nu, nu, xp.data(), 1,
+                                       m);
     });
 }
 
 // ---- dispatching forms -----------------------------------------------------------
 
 double peval(PyObject* self, double x) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.peval))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.peval))
         return to_double(call(redefined.get(), new_float(x).get()).get());
     return peval_native(self, x);
 }
 
 double dpeval(PyObject* self, double x, int32_t nu) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.dpeval))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.dpeval))
         return to_double(call(redefined.get(), new_float(x).get(), new_int(nu).get()).get());
     return dpeval_native(self, x, nu);
 }
 
 void ceval(PyObject* self, PyObject* xp) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.ceval)) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.ceval)) {
         call(redefined.get(), xp);
         return;
     }
@@ -143,7 +143,7 @@ void ceval(PyObject* self, PyObject* xp) {
 }
 
 void dceval(PyObject* self, PyObject* xp, int32_t nu) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.dceval)) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.dceval)) {
         call(redefined.get(), xp, new_int(nu).get());
         return;
     }
@@ -154,7 +154,7 @@ void dceval(PyObject* self, PyObject* xp, int32_t nu) {
 
 static bool is_scalar(PyObject* x) {
     if (PyFloat_Check(x) || PyLong_Check(x)) return true;
-    Ref isscalar = Ref::steal(PyObject_GetAttrString(globals.np, "isscalar"));
+    Ref isscalar = Ref::steal(PyObject_GetAttrString(module_state().np.get(), "isscalar"));
     Ref answer = call(isscalar.get(), x);
     int truth = PyObject_IsTrue(answer.get());
     check_status(truth);
@@ -167,17 +167,21 @@ static bool is_scalar(PyObject* x) {
 static Ref points_copy(PyObject* x) {
     if (PyArray_CheckExact(x)) {
         auto* a = reinterpret_cast<PyArrayObject*>(x);
-        if (PyArray_NDIM(a) == 1 && PyArray_TYPE(a) == NPY_DOUBLE)
+        if (PyArray_NDIM(a) == 1 && PyArray_TYPE(a) == NPY_DOUBLE && PyArray_ISNOTSWAPPED(a))
             return Ref::steal(PyArray_NewCopy(a, NPY_CORDER));
     }
-    Ref array_function = Ref::steal(PyObject_GetAttrString(globals.np, "array"));
+    Ref array_function = Ref::steal(PyObject_GetAttrString(module_state().np.get(), "array"));
     Ref kwargs = Ref::steal(Py_BuildValue("{sOsi}", "copy", Py_True, "ndmin", 1));
     Ref args = Ref::steal(PyTuple_Pack(1, x));
     Ref array = Ref::steal(PyObject_Call(array_function.get(), args.get(), kwargs.get()));
-    if (!PyArray_Check(array.get()) || PyArray_NDIM(reinterpret_cast<PyArrayObject*>(array.get())) > 1)
+    if (!PyArray_Check(array.get()) ||
+        PyArray_NDIM(reinterpret_cast<PyArrayObject*>(array.get())) > 1)
         raise(PyExc_ValueError, "'x' must be one-dimensional");
+    // Any cast, as ascontiguousarray: longdouble, objects holding numbers, other byte orders.
     return Ref::steal(PyArray_FromAny(array.get(), PyArray_DescrFromType(NPY_DOUBLE), 1, 1,
-                                      NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_ALIGNED, nullptr));
+                                      NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_ALIGNED |
+                                          NPY_ARRAY_NOTSWAPPED | NPY_ARRAY_FORCECAST,
+                                      nullptr));
 }
 
 static Ref evaluate_array(PyObject* self, PyObject* x, int32_t nu) {
@@ -190,12 +194,18 @@ static Ref evaluate_array(PyObject* self, PyObject* x, int32_t nu) {
         points = Ref::steal(PyArray_TakeFrom(array, order.get(), 0, nullptr, NPY_RAISE));
         array = reinterpret_cast<PyArrayObject*>(points.get());
     }
+    if (nu < 0) raise_negative_nu();
+    // A redefined ceval or dceval gets the array itself and may resize it: the
+    // results are read from it only while it still holds the m points handed over.
+    const void* data = PyArray_DATA(array);
     if (nu == 0)
         ceval(self, points.get());
-    else if (nu > 0)
-        dceval(self, points.get(), nu);
     else
-        raise_negative_nu();
+        dceval(self, points.get(), nu);
+    if (PyArray_SIZE(array) != m || PyArray_DATA(array) != data)
+        raise_format(PyExc_ValueError,
+                     "the redefined %s changed the size of the array it was given",
+                     nu == 0 ? "ceval" : "dceval");
     if (!order) return points;
     Ref result = Ref::steal(PyArray_SimpleNew(1, &m, NPY_DOUBLE));
     auto* out = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(result.get())));
@@ -281,33 +291,35 @@ void add_evaluation(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.ceval = ceval_entry;
     vtable.dpeval = dpeval_entry;
     vtable.dceval = dceval_entry;
-    parts.methods.insert(parts.methods.end(), {
-        {"peval", py_peval, METH_O,
-         "peval($self, x, /)\n--\n\nEvaluates the trajectory.\n\n"
-         "Parameters\n----------\nx : double\n    Point in the domain.\n\n"
-         "Returns\n-------\nfloat\n    The value at x.\n"},
-        {"ceval", py_ceval, METH_O,
-         "ceval($self, xp, /)\n--\n\n"
-         "Evaluates the trajectory in a set of data points. The array 'xp' is\n"
-         "        overwritten with the resultes.\n\n"
-         "Parameters\n----------\nxp : numpy.ndarray of float64\n"
-         "    Points in the domain; must be increasing.\n"},
-        {"dpeval", reinterpret_cast<PyCFunction>(py_dpeval), METH_FASTCALL | METH_KEYWORDS,
-         "dpeval($self, /, x, nu=1)\n--\n\nEvaluates the derivative of the trajectory.\n\n"
-         "Parameters\n----------\nx : double\n    Point in the domain.\nnu : int\n"
-         "    Derivative order. Must be non-negative number. Default is 1.\n\n"
-         "Returns\n-------\nfloat\n    The derivative of order nu at x.\n"},
-        {"dceval", reinterpret_cast<PyCFunction>(py_dceval), METH_FASTCALL | METH_KEYWORDS,
-         "dceval($self, /, xp, nu=1)\n--\n\n"
-         "Evaluates the derivative of a set of data points. The array 'xp' is\n"
-         "        overwritten with the resultes.\n\n"
-         "Parameters\n----------\nxp : numpy.ndarray of float64\n"
-         "    Points in the domain; must be increasing.\nnu : int\n"
-         "    Derivative order. Must be non-negative number. Default is 1.\n\n"
-         "Notes\n-----\n"
-         "For a large number of points it might be more efficient to use the\n"
-         "        'self.derivative' and 'self.ceval' functions.\n"},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"peval", py_peval, METH_O,
+             "peval($self, x, /)\n--\n\nEvaluates the trajectory.\n\n"
+             "Parameters\n----------\nx : double\n    Point in the domain.\n\n"
+             "Returns\n-------\nfloat\n    The value at x.\n"},
+            {"ceval", py_ceval, METH_O,
+             "ceval($self, xp, /)\n--\n\n"
+             "Evaluates the trajectory in a set of data points. The array 'xp' is\n"
+             "        overwritten with the resultes.\n\n"
+             "Parameters\n----------\nxp : numpy.ndarray of float64\n"
+             "    Points in the domain; must be increasing.\n"},
+            {"dpeval", reinterpret_cast<PyCFunction>(py_dpeval), METH_FASTCALL | METH_KEYWORDS,
+             "dpeval($self, /, x, nu=1)\n--\n\nEvaluates the derivative of the trajectory.\n\n"
+             "Parameters\n----------\nx : double\n    Point in the domain.\nnu : int\n"
+             "    Derivative order. Must be non-negative number. Default is 1.\n\n"
+             "Returns\n-------\nfloat\n    The derivative of order nu at x.\n"},
+            {"dceval", reinterpret_cast<PyCFunction>(py_dceval), METH_FASTCALL | METH_KEYWORDS,
+             "dceval($self, /, xp, nu=1)\n--\n\n"
+             "Evaluates the derivative of a set of data points. The array 'xp' is\n"
+             "        overwritten with the resultes.\n\n"
+             "Parameters\n----------\nxp : numpy.ndarray of float64\n"
+             "    Points in the domain; must be increasing.\nnu : int\n"
+             "    Derivative order. Must be non-negative number. Default is 1.\n\n"
+             "Notes\n-----\n"
+             "For a large number of points it might be more efficient to use the\n"
+             "        'self.derivative' and 'self.ceval' functions.\n"},
+        });
 }
 
 } // namespace pykesta::curvetypes

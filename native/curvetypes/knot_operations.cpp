@@ -4,9 +4,9 @@
 #include "curvetypes/trajectory.h"
 
 #include "common/argparse.h"
-#include "common/buffer.h"
 #include "common/convert.h"
-#include "curvetypes/kernels.h"
+#include "common/double_view.h"
+#include "curvetypes/module_state.h"
 #include "curvetypes/operations.h"
 #include "curvetypes/predicates.h"
 
@@ -31,8 +31,8 @@ static void check_count_not_negative(int32_t r) {
 // Copies of a trajectory's arrays, with the fields that size them, for the
 // removal kernels that work in place.
 struct WorkingCopy {
-    Buffer knots;
-    Buffer cpts;
+    OwnedArray knots;
+    OwnedArray cpts;
     int32_t p;
     uint32_t order;
 };
@@ -40,7 +40,7 @@ struct WorkingCopy {
 static WorkingCopy working_copy(PyObject* self) {
     Arrays a = require_arrays(self);
     Trajectory1dObject* t = as_trajectory(self);
-    return {Buffer::copy_of(a.U, a.nU), Buffer::copy_of(a.P, a.nP), t->p, t->order};
+    return {OwnedArray::copy_of(a.U, a.nU), OwnedArray::copy_of(a.P, a.nP), t->p, t->order};
 }
 
 // The trajectory left in the leading entries of the copies after `removed` removals.
@@ -60,23 +60,23 @@ static Ref knotins_native(PyObject* self, double u, int32_t r) {
     Trajectory1dObject* t = as_trajectory(self);
     if (r > t->p) raise(PyExc_ValueError, "'r' must be less than or equal to 'p'");
     Arrays a = require_arrays(self);
-    Buffer knots(int64_t{a.nU} + r);
-    Buffer cpts(int64_t{a.nP} + r);
-    kernels.splkins(a.U, a.nU, a.P, a.nP, t->p, u, r, knots.data(), knots.size(), cpts.data(),
-                    cpts.size());
+    OwnedArray knots(int64_t{a.nU} + r);
+    OwnedArray cpts(int64_t{a.nP} + r);
+    module_state().kernels.splkins(a.U, a.nU, a.P, a.nP, t->p, u, r, knots.data(), knots.size(),
+                                   cpts.data(), cpts.size());
     return new_trajectory(std::move(knots), std::move(cpts), t->p, t->n + r, t->order);
 }
 
 static Ref knotref_native(PyObject* self, PyObject* X_obj) {
-    DoubleBuffer X(X_obj, DoubleBuffer::read_only, true);
+    DoubleView X(X_obj, DoubleView::read_only, 1, true);
     const int32_t r = X.size();
     Arrays a = require_arrays(self);
-    Buffer knots(int64_t{a.nU} + r);
-    Buffer cpts(int64_t{a.nP} + r);
+    OwnedArray knots(int64_t{a.nU} + r);
+    OwnedArray cpts(int64_t{a.nP} + r);
     if (!issorted(X.data(), r)) raise(PyExc_ValueError, "'X' must be increasing");
     Trajectory1dObject* t = as_trajectory(self);
-    kernels.splkref(a.U, a.nU, a.P, a.nP, t->p, X.data(), r, knots.data(), knots.size(),
-                    cpts.data(), cpts.size());
+    module_state().kernels.splkref(a.U, a.nU, a.P, a.nP, t->p, X.data(), r, knots.data(),
+                                   knots.size(), cpts.data(), cpts.size());
     return new_trajectory(std::move(knots), std::move(cpts), t->p, t->n + r, t->order);
 }
 
@@ -84,15 +84,16 @@ static Ref knotrem_native(PyObject* self, double u, int32_t r, double tol) {
     WorkingCopy copy = working_copy(self);
     check_knot_in_domain(self, u);
     check_count_not_negative(r);
-    int32_t removed = kernels.splkrem(copy.knots.data(), copy.knots.size(), copy.cpts.data(),
-                                      copy.cpts.size(), copy.p, u, r, tol);
+    int32_t removed =
+        module_state().kernels.splkrem(copy.knots.data(), copy.knots.size(), copy.cpts.data(),
+                                       copy.cpts.size(), copy.p, u, r, tol);
     return trimmed_result(copy, removed);
 }
 
 static Ref knotsrem_native(PyObject* self, double tol) {
     WorkingCopy copy = working_copy(self);
-    int32_t removed = kernels.splksrem(copy.knots.data(), copy.knots.size(), copy.cpts.data(),
-                                       copy.cpts.size(), copy.p, tol);
+    int32_t removed = module_state().kernels.splksrem(
+        copy.knots.data(), copy.knots.size(), copy.cpts.data(), copy.cpts.size(), copy.p, tol);
     return trimmed_result(copy, removed);
 }
 
@@ -100,40 +101,40 @@ static Ref knotrem_notol_native(PyObject* self, double u, int32_t r) {
     WorkingCopy copy = working_copy(self);
     check_knot_in_domain(self, u);
     check_count_not_negative(r);
-    int32_t removed = kernels.splkrem_notol(copy.knots.data(), copy.knots.size(),
-                                            copy.cpts.data(), copy.cpts.size(), copy.p, u, r);
+    int32_t removed = module_state().kernels.splkrem_notol(
+        copy.knots.data(), copy.knots.size(), copy.cpts.data(), copy.cpts.size(), copy.p, u, r);
     return trimmed_result(copy, removed);
 }
 
 // ---- dispatching forms --------------------------------------------------------------
 
 Ref knotins(PyObject* self, double u, int32_t r) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.knotins))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.knotins))
         return expect_trajectory(call(redefined.get(), new_float(u).get(), new_int(r).get()));
     return knotins_native(self, u, r);
 }
 
 Ref knotref(PyObject* self, PyObject* X) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.knotref))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.knotref))
         return expect_trajectory(call(redefined.get(), X));
     return knotref_native(self, X);
 }
 
 Ref knotrem(PyObject* self, double u, int32_t r, double tol) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.knotrem))
-        return expect_trajectory(call(redefined.get(), new_float(u).get(), new_int(r).get(),
-                                      new_float(tol).get()));
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.knotrem))
+        return expect_trajectory(
+            call(redefined.get(), new_float(u).get(), new_int(r).get(), new_float(tol).get()));
     return knotrem_native(self, u, r, tol);
 }
 
 Ref knotsrem(PyObject* self, double tol) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.knotsrem))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.knotsrem))
         return expect_trajectory(call(redefined.get(), new_float(tol).get()));
     return knotsrem_native(self, tol);
 }
 
 Ref knotrem_notol(PyObject* self, double u, int32_t r) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.knotrem_notol))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.knotrem_notol))
         return expect_trajectory(call(redefined.get(), new_float(u).get(), new_int(r).get()));
     return knotrem_notol_native(self, u, r);
 }
@@ -206,47 +207,50 @@ void add_knot_operations(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.knotrem = knotrem_entry;
     vtable.knotsrem = knotsrem_entry;
     vtable.knotrem_notol = knotrem_notol_entry;
-    parts.methods.insert(parts.methods.end(), {
-        {"knotins", reinterpret_cast<PyCFunction>(py_knotins), METH_FASTCALL | METH_KEYWORDS,
-         "knotins($self, /, u, r)\n--\n\n"
-         "Returns a new Trajectory1d object with same shape and the knot 'u'\n"
-         "inserted 'r' times.\n\n"
-         "Parameters\n----------\nu : double\n    Knot to insert.\n"
-         "r : int\n    Number of times the knot must be inserted.\n\n"
-         "Returns\n-------\nTrajectory1d\n    Highest index n + r.\n"},
-        {"knotref", py_knotref, METH_O,
-         "knotref($self, X, /)\n--\n\n"
-         "Returns a new Trajectory1d object with same shape and new knots\n"
-         "inserted.\n\n"
-         "Parameters\n----------\nX : numpy.ndarray of float64 or None\n"
-         "    Knots to insert; must be increasing. None inserts nothing.\n\n"
-         "Returns\n-------\nTrajectory1d\n    Highest index n + len(X).\n"},
-        {"knotrem", reinterpret_cast<PyCFunction>(py_knotrem), METH_FASTCALL | METH_KEYWORDS,
-         "knotrem($self, /, u, r, tol=1e-13)\n--\n\n"
-         "Returns a new Trajectory1d object with knot 'u' removed up to 'r' times,\n"
-         "as many times as the tolerance allows.\n\n"
-         "Parameters\n----------\nu : double\n    Knot to remove.\n"
-         "r : int\n    Largest number of removals.\n"
-         "tol : double\n    Knot removal tolerance. Default is 1e-13.\n\n"
-         "Returns\n-------\nTrajectory1d\n    Highest index n - t, t the removals made.\n"},
-        {"knotsrem", reinterpret_cast<PyCFunction>(py_knotsrem), METH_FASTCALL | METH_KEYWORDS,
-         "knotsrem($self, /, tol=1e-13)\n--\n\n"
-         "Returns a new Trajectory1d object with as many knots removed as the\n"
-         "tolerance allows.\n\n"
-         "Parameters\n----------\ntol : double\n    Knot removal tolerance. Default is 1e-13.\n\n"
-         "Returns\n-------\nTrajectory1d\n    Highest index n - t, t the removals made.\n\n"
-         "Notes\n-----\n"
-         "The knot removal tolerance is applied step by step, it is not\n"
-         "indicative of the error band at the end of the iteration.\n"},
-        {"knotrem_notol", reinterpret_cast<PyCFunction>(py_knotrem_notol),
-         METH_FASTCALL | METH_KEYWORDS,
-         "knotrem_notol($self, /, u, r)\n--\n\n"
-         "Returns a new Trajectory1d object with knot 'u' removed 'r' times\n"
-         "without tolerance check.\n\n"
-         "Parameters\n----------\nu : double\n    Knot to remove.\n"
-         "r : int\n    Number of removals.\n\n"
-         "Returns\n-------\nTrajectory1d\n    Highest index n - t, t the removals made.\n"},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"knotins", reinterpret_cast<PyCFunction>(py_knotins), METH_FASTCALL | METH_KEYWORDS,
+             "knotins($self, /, u, r)\n--\n\n"
+             "Returns a new Trajectory1d object with same shape and the knot 'u'\n"
+             "inserted 'r' times.\n\n"
+             "Parameters\n----------\nu : double\n    Knot to insert.\n"
+             "r : int\n    Number of times the knot must be inserted.\n\n"
+             "Returns\n-------\nTrajectory1d\n    Highest index n + r.\n"},
+            {"knotref", py_knotref, METH_O,
+             "knotref($self, X, /)\n--\n\n"
+             "Returns a new Trajectory1d object with same shape and new knots\n"
+             "inserted.\n\n"
+             "Parameters\n----------\nX : numpy.ndarray of float64 or None\n"
+             "    Knots to insert; must be increasing. None inserts nothing.\n\n"
+             "Returns\n-------\nTrajectory1d\n    Highest index n + len(X).\n"},
+            {"knotrem", reinterpret_cast<PyCFunction>(py_knotrem), METH_FASTCALL | METH_KEYWORDS,
+             "knotrem($self, /, u, r, tol=1e-13)\n--\n\n"
+             "Returns a new Trajectory1d object with knot 'u' removed up to 'r' times,\n"
+             "as many times as the tolerance allows.\n\n"
+             "Parameters\n----------\nu : double\n    Knot to remove.\n"
+             "r : int\n    Largest number of removals.\n"
+             "tol : double\n    Knot removal tolerance. Default is 1e-13.\n\n"
+             "Returns\n-------\nTrajectory1d\n    Highest index n - t, t the removals made.\n"},
+            {"knotsrem", reinterpret_cast<PyCFunction>(py_knotsrem), METH_FASTCALL | METH_KEYWORDS,
+             "knotsrem($self, /, tol=1e-13)\n--\n\n"
+             "Returns a new Trajectory1d object with as many knots removed as the\n"
+             "tolerance allows.\n\n"
+             "Parameters\n----------\ntol : double\n    Knot removal tolerance. Default is "
+             "1e-13.\n\n"
+             "Returns\n-------\nTrajectory1d\n    Highest index n - t, t the removals made.\n\n"
+             "Notes\n-----\n"
+             "The knot removal tolerance is applied step by step, it is not\n"
+             "indicative of the error band at the end of the iteration.\n"},
+            {"knotrem_notol", reinterpret_cast<PyCFunction>(py_knotrem_notol),
+             METH_FASTCALL | METH_KEYWORDS,
+             "knotrem_notol($self, /, u, r)\n--\n\n"
+             "Returns a new Trajectory1d object with knot 'u' removed 'r' times\n"
+             "without tolerance check.\n\n"
+             "Parameters\n----------\nu : double\n    Knot to remove.\n"
+             "r : int\n    Number of removals.\n\n"
+             "Returns\n-------\nTrajectory1d\n    Highest index n - t, t the removals made.\n"},
+        });
 }
 
 } // namespace pykesta::curvetypes

@@ -3,11 +3,10 @@
 #define PYKESTA_IMPORTS_NUMPY
 #include "curvetypes/numpy_api.h"
 
+#include "common/module_init.h"
 #include "common/native_api.h"
 #include "curvetypes/base.h"
-#include "curvetypes/kernels.h"
 #include "curvetypes/module_state.h"
-#include "curvetypes/names.h"
 #include "curvetypes/storage.h"
 #include "curvetypes/types.h"
 
@@ -15,14 +14,20 @@
 
 namespace pykesta::curvetypes {
 
-ModuleGlobals globals;
+ModuleState* current_state;
 
 static c_point1d make_point(double u, double value, uint32_t order) { return {u, value, order}; }
 
 static const CurvetypesAPI api = {
-    &PyKESTAObject_Type,         &Point1d_Type,         &Trajectory1d_Type,
-    &base_vtable,                &point_vtable,         &trajectory_vtable,
-    sizeof(PyKESTAObjectObject), sizeof(Point1dObject), sizeof(Trajectory1dObject),
+    &PyKESTAObject_Type,
+    &Point1d_Type,
+    &Trajectory1d_Type,
+    &base_vtable,
+    &point_vtable,
+    &trajectory_vtable,
+    sizeof(PyKESTAObjectObject),
+    sizeof(Point1dObject),
+    sizeof(Trajectory1dObject),
     make_point,
 };
 
@@ -33,15 +38,15 @@ static const char module_doc[] =
 static PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "pykesta.curvetypes", module_doc, -1,
                                  nullptr};
 
-// Imports `name` and enters it into the module as `alias`; returns it (borrowed).
-static PyObject* import_as(PyObject* module, const char* name, const char* alias) {
+// Imports `name` and enters it into the module as `alias`; returns it.
+static Ref import_as(PyObject* module, const char* name, const char* alias) {
     Ref imported = Ref::steal(PyImport_ImportModule(name));
     check_status(PyModule_AddObjectRef(module, alias, imported.get()));
-    return imported.get();
+    return imported;
 }
 
 // `from lxml import etree`, with the interpreter's error when etree is missing.
-static PyObject* import_etree(PyObject* module) {
+static Ref import_etree(PyObject* module) {
     Ref lxml = Ref::steal(PyImport_ImportModule("lxml"));
     Ref etree = Ref::steal_or_null(PyObject_GetAttrString(lxml.get(), "etree"));
     if (!etree) {
@@ -55,45 +60,45 @@ static PyObject* import_etree(PyObject* module) {
         }
     }
     check_status(PyModule_AddObjectRef(module, "etree", etree.get()));
-    return etree.get();
+    return etree;
 }
 
-static PyObject* new_exception(PyObject* module, const char* name, const char* doc) {
+static Ref new_exception(PyObject* module, const char* name, const char* doc) {
     Ref type = Ref::steal(PyErr_NewExceptionWithDoc(name, doc, PyExc_Exception, nullptr));
     const char* short_name = std::strrchr(name, '.') + 1;
     check_status(PyModule_AddObjectRef(module, short_name, type.get()));
-    return type.get();
+    return type;
 }
 
 static void initialise(PyObject* module) {
-    globals.module = module;
-    intern_names();
+    ModuleState& st = module_state();
+    intern_names(st.names);
     check_status(PyType_Ready(&Storage_Type));
     create_classes(module);
     import_as(module, "numpy", "np"); // numpy's array types are needed from here on
-    bind_kernels(import_as(module, "pykesta.knotmath", "knotmath"));
-    globals.np = import_as(module, "numpy", "np");
+    bind_kernels(st.kernels, import_as(module, "pykesta.knotmath", "knotmath").get());
+    st.np = import_as(module, "numpy", "np");
     if (_import_array() < 0) {
         PyErr_Clear();
         raise(PyExc_ImportError, "numpy.core.multiarray failed to import");
     }
-    globals.os = import_as(module, "os", "os");
-    globals.etree = import_etree(module);
+    st.os = import_as(module, "os", "os");
+    st.etree = import_etree(module);
     import_as(module, "re", "re");
-    globals.package = import_as(module, "pykesta", "pykesta");
+    st.package = import_as(module, "pykesta", "pykesta");
     Ref all = Ref::steal(Py_BuildValue("[sssss]", "ConvergenceError", "CorruptedFileError",
                                        "PyKESTAObject", "Trajectory1d", "Point1d"));
     check_status(PyModule_AddObjectRef(module, "__all__", all.get()));
-    globals.ConvergenceError =
+    st.ConvergenceError =
         new_exception(module, "pykesta.curvetypes.ConvergenceError",
                       "\n    An error when a macro-instruction loop fails.\n    \n    ");
-    globals.CorruptedFileError =
+    st.CorruptedFileError =
         new_exception(module, "pykesta.curvetypes.CorruptedFileError",
                       "\n    An error when an uploaded file is corrupted.\n    ");
     Ref extension = Ref::steal(PyUnicode_FromString(".pykesta"));
     check_status(PyModule_AddObjectRef(module, "DEF_EXT", extension.get()));
-    globals.DEF_EXT = extension.get();
-    add_unpickle_function(module);
+    st.DEF_EXT = extension;
+    st.unpickle_function = add_unpickle_function(module);
     export_function(module, "make_point", reinterpret_cast<void*>(make_point),
                     "pykesta::curvetypes::c_point1d (double u, double value, uint32_t order)");
     export_function(module, "api", const_cast<CurvetypesAPI*>(&api), api_signature);
@@ -102,14 +107,6 @@ static void initialise(PyObject* module) {
 } // namespace pykesta::curvetypes
 
 PyMODINIT_FUNC PyInit_curvetypes() {
-    using namespace pykesta;
-    PyObject* module = PyModule_Create(&curvetypes::module_def);
-    if (module == nullptr) return nullptr;
-    int status = guard_status([&] { curvetypes::initialise(module); });
-    if (status < 0) {
-        _PyTraceback_Add("init pykesta.curvetypes", __FILE__, __LINE__);
-        Py_DECREF(module);
-        return nullptr;
-    }
-    return module;
+    using namespace pykesta::curvetypes;
+    return pykesta::create_module(&module_def, current_state, initialise);
 }

@@ -4,9 +4,7 @@
 
 namespace pykesta::curvetypes {
 
-Names names;
-
-void intern_names() {
+void intern_names(Names& names) {
 #define PYKESTA_INTERN(name) names.name = check(PyUnicode_InternFromString(#name));
     PYKESTA_NAMES(PYKESTA_INTERN)
 #undef PYKESTA_INTERN

@@ -6,7 +6,7 @@
 #include "common/argparse.h"
 #include "common/convert.h"
 #include "common/dispatch.h"
-#include "curvetypes/names.h"
+#include "curvetypes/module_state.h"
 #include "curvetypes/types.h"
 
 namespace pykesta::curvetypes {
@@ -42,9 +42,9 @@ Ref point_from_tuple(PyObject* tuple) {
     check_arg_exact_type(tuple, &PyTuple_Type, "pnt", true);
     Ref point = new_point();
     if (tuple == Py_None) raise(PyExc_TypeError, "'NoneType' object is not subscriptable");
-    assign_item(point.get(), names.t, tuple, 0);
-    assign_item(point.get(), names.val, tuple, 1);
-    assign_item(point.get(), names.order, tuple, 2);
+    assign_item(point.get(), module_state().names.t, tuple, 0);
+    assign_item(point.get(), module_state().names.val, tuple, 1);
+    assign_item(point.get(), module_state().names.order, tuple, 2);
     return point;
 }
 
@@ -95,15 +95,15 @@ static int set_order(PyObject* self, PyObject* value, void*) {
 // subclass are copied; the copy itself is always a plain Point1d.
 static Ref copy_native(PyObject* self) {
     Ref copied = new_point();
-    Ref t = Ref::steal(PyObject_GetAttr(self, names.t));
-    Ref val = Ref::steal(PyObject_GetAttr(self, names.val));
-    Ref order = Ref::steal(PyObject_GetAttr(self, names.order));
+    Ref t = Ref::steal(PyObject_GetAttr(self, module_state().names.t));
+    Ref val = Ref::steal(PyObject_GetAttr(self, module_state().names.val));
+    Ref order = Ref::steal(PyObject_GetAttr(self, module_state().names.order));
     as_point(copied.get())->p = {to_double(t.get()), to_double(val.get()), to_uint32(order.get())};
     return copied;
 }
 
 Ref point_copy(PyObject* self) {
-    if (Ref redefined = find_override(self, &Point1d_Type, names.copy)) {
+    if (Ref redefined = find_override(self, &Point1d_Type, module_state().names.copy)) {
         Ref result = call(redefined.get());
         if (!PyObject_TypeCheck(result.get(), &Point1d_Type))
             raise_format(PyExc_TypeError, "Cannot convert %.200s to %.200s",
@@ -139,7 +139,8 @@ struct AttributeTexts {
 static AttributeTexts attribute_texts(PyObject* self) {
     AttributeTexts texts;
     Ref* slots[] = {&texts.t, &texts.val, &texts.order};
-    PyObject* attributes[] = {names.t, names.val, names.order};
+    PyObject* attributes[] = {module_state().names.t, module_state().names.val,
+                              module_state().names.order};
     for (int i = 0; i < 3; ++i) {
         Ref value = Ref::steal(PyObject_GetAttr(self, attributes[i]));
         *slots[i] = Ref::steal(PyObject_Str(value.get()));
@@ -166,9 +167,9 @@ static PyObject* point_repr(PyObject* self) {
 static Ref get_attrib_native(PyObject* self) {
     AttributeTexts texts = attribute_texts(self);
     Ref dict = Ref::steal(PyDict_New());
-    check_status(PyDict_SetItem(dict.get(), names.t, texts.t.get()));
-    check_status(PyDict_SetItem(dict.get(), names.val, texts.val.get()));
-    check_status(PyDict_SetItem(dict.get(), names.order, texts.order.get()));
+    check_status(PyDict_SetItem(dict.get(), module_state().names.t, texts.t.get()));
+    check_status(PyDict_SetItem(dict.get(), module_state().names.val, texts.val.get()));
+    check_status(PyDict_SetItem(dict.get(), module_state().names.order, texts.order.get()));
     return dict;
 }
 
@@ -176,7 +177,7 @@ static Ref get_attrib_native(PyObject* self) {
 // must hand back a dict.
 static PyObject* get_attrib_entry(PyObject* self) {
     return guard_object([&] {
-        if (Ref redefined = find_override(self, &Point1d_Type, names._getAttrib)) {
+        if (Ref redefined = find_override(self, &Point1d_Type, module_state().names._getAttrib)) {
             Ref result = call(redefined.get());
             if (!PyDict_Check(result.get()))
                 raise_format(PyExc_TypeError, "Expected %.16s, got %.200s", "dict",
@@ -205,18 +206,18 @@ static Ref points_equal(PyObject* a, PyObject* b) {
     int same_class = PyObject_IsInstance(b, reinterpret_cast<PyObject*>(Py_TYPE(a)));
     check_status(same_class);
     if (!same_class) return Ref::borrow(Py_False);
-    for (PyObject* name : {names.t, names.val}) {
+    for (PyObject* name : {module_state().names.t, module_state().names.val}) {
         Ref answer = compare_attribute(a, b, name);
         int truth = PyObject_IsTrue(answer.get());
         check_status(truth);
         if (!truth) return answer;
     }
-    return compare_attribute(a, b, names.order);
+    return compare_attribute(a, b, module_state().names.order);
 }
 
 // `a != b` negates a's own __eq__, so a subclass's equality governs both.
 static Ref points_differ(PyObject* a, PyObject* b) {
-    Ref equal = call_method(a, names.__eq__, b);
+    Ref equal = call_method(a, module_state().names.__eq__, b);
     int truth = PyObject_IsTrue(equal.get());
     check_status(truth);
     return Ref::borrow(truth ? Py_False : Py_True);
@@ -257,38 +258,42 @@ void add_point(TypeParts& parts, Point1dVTable& vtable) {
     vtable.base._getAttrib = get_attrib_entry;
     vtable.copy = copy_entry;
 
-    parts.methods.insert(parts.methods.end(), {
-        {"from_tuple", reinterpret_cast<PyCFunction>(py_from_tuple),
-         METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
-         "from_tuple(pnt)\n--\n\n"
-         "Factory function to create Point1d objects from given tuple.\n\n"
-         "Parameters\n----------\npnt : tuple\n"
-         "    (t, val, order); items after the third are ignored.\n\n"
-         "Returns\n-------\nPoint1d\n    A new point holding the three values.\n"},
-        {"copy", py_copy, METH_NOARGS,
-         "copy($self, /)\n--\n\nReturn a copy of the object.\n\n"
-         "Returns\n-------\nPoint1d\n"
-         "    A new plain Point1d with the values of t, val and order.\n"},
-        {"__copy__", py_dunder_copy, METH_NOARGS,
-         "__copy__($self, /)\n--\n\nReturn self.copy().\n"},
-        {"__deepcopy__", py_dunder_deepcopy, METH_O,
-         "__deepcopy__($self, memo, /)\n--\n\nReturn self.copy(); memo is ignored.\n"},
-        {"_getAttrib", py_get_attrib, METH_NOARGS,
-         "_getAttrib($self, /)\n--\n\nReturns the attributes of the object as a dictionary.\n\n"
-         "Returns\n-------\ndict\n    The texts of t, val and order, under those keys.\n"},
-        {"__reduce__", py_reduce, METH_NOARGS,
-         "__reduce__($self, /)\n--\n\nRefused: a point cannot be pickled.\n"},
-        {"__setstate__", py_setstate, METH_O,
-         "__setstate__($self, state, /)\n--\n\nRefused: a point cannot be pickled.\n"},
-    });
-    parts.properties.insert(parts.properties.end(), {
-        {"t", get_t, set_t, "Time coordinate.", nullptr},
-        {"val", get_val, set_val, "Numeric value.", nullptr},
-        {"order", get_order, set_order,
-         "Order of derivation to which the coordinate refers, greater than or equal\n"
-         "to zero (0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...).",
-         nullptr},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"from_tuple", reinterpret_cast<PyCFunction>(py_from_tuple),
+             METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
+             "from_tuple(pnt)\n--\n\n"
+             "Factory function to create Point1d objects from given tuple.\n\n"
+             "Parameters\n----------\npnt : tuple\n"
+             "    (t, val, order); items after the third are ignored.\n\n"
+             "Returns\n-------\nPoint1d\n    A new point holding the three values.\n"},
+            {"copy", py_copy, METH_NOARGS,
+             "copy($self, /)\n--\n\nReturn a copy of the object.\n\n"
+             "Returns\n-------\nPoint1d\n"
+             "    A new plain Point1d with the values of t, val and order.\n"},
+            {"__copy__", py_dunder_copy, METH_NOARGS,
+             "__copy__($self, /)\n--\n\nReturn self.copy().\n"},
+            {"__deepcopy__", py_dunder_deepcopy, METH_O,
+             "__deepcopy__($self, memo, /)\n--\n\nReturn self.copy(); memo is ignored.\n"},
+            {"_getAttrib", py_get_attrib, METH_NOARGS,
+             "_getAttrib($self, /)\n--\n\nReturns the attributes of the object as a dictionary.\n\n"
+             "Returns\n-------\ndict\n    The texts of t, val and order, under those keys.\n"},
+            {"__reduce__", py_reduce, METH_NOARGS,
+             "__reduce__($self, /)\n--\n\nRefused: a point cannot be pickled.\n"},
+            {"__setstate__", py_setstate, METH_O,
+             "__setstate__($self, state, /)\n--\n\nRefused: a point cannot be pickled.\n"},
+        });
+    parts.properties.insert(
+        parts.properties.end(),
+        {
+            {"t", get_t, set_t, "Time coordinate.", nullptr},
+            {"val", get_val, set_val, "Numeric value.", nullptr},
+            {"order", get_order, set_order,
+             "Order of derivation to which the coordinate refers, greater than or equal\n"
+             "to zero (0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...).",
+             nullptr},
+        });
 }
 
 } // namespace pykesta::curvetypes

@@ -2,7 +2,6 @@
 
 #include "curvetypes/storage.h"
 
-
 namespace pykesta::curvetypes {
 
 static void storage_dealloc(PyObject* self) {
@@ -12,8 +11,7 @@ static void storage_dealloc(PyObject* self) {
 }
 
 PyTypeObject Storage_Type = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
-    .tp_name = "pykesta.curvetypes._Storage",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "pykesta.curvetypes._Storage",
     .tp_basicsize = sizeof(StorageObject),
     .tp_dealloc = storage_dealloc,
     .tp_flags = Py_TPFLAGS_DEFAULT,
@@ -32,7 +30,7 @@ Ref wrap_storage(double* data, Py_ssize_t size, bool frees) {
     return Ref::steal(reinterpret_cast<PyObject*>(storage));
 }
 
-Ref adopt_storage(Buffer buffer) {
+Ref adopt_storage(OwnedArray buffer) {
     int32_t size = buffer.size();
     return wrap_storage(buffer.release(), size, true);
 }

@@ -6,22 +6,13 @@
 
 #include "common/argparse.h"
 #include "common/convert.h"
-#include "curvetypes/kernels.h"
+#include "curvetypes/module_state.h"
 
 #include <cstring>
 
 namespace pykesta::curvetypes {
 
 Trajectory1dVTable trajectory_vtable;
-
-Arrays require_arrays(PyObject* self) {
-    Trajectory1dObject* t = as_trajectory(self);
-    if (t->_knotvector == nullptr || t->_cpts == nullptr)
-        raise(PyExc_ValueError, "the trajectory holds no knot vector or control points");
-    // A trajectory holding arrays has sizes that fit (checked when they were set).
-    return {t->_knotvector, static_cast<int32_t>(knot_count(t)), t->_cpts,
-            static_cast<int32_t>(cpts_count(t))};
-}
 
 void set_storage(Trajectory1dObject* self, Ref knot_storage, Ref cpts_storage) {
     PyObject* old_knots = self->knot_storage;
@@ -40,7 +31,7 @@ static Ref allocate_trajectory() {
     return Ref::steal(Trajectory1d_Type.tp_alloc(&Trajectory1d_Type, 0));
 }
 
-Ref new_trajectory(Buffer knots, Buffer cpts, int32_t p, int32_t n, uint32_t order,
+Ref new_trajectory(OwnedArray knots, OwnedArray cpts, int32_t p, int32_t n, uint32_t order,
                    bool owner_flag) {
     Ref knot_storage = adopt_storage(std::move(knots));
     Ref cpts_storage = adopt_storage(std::move(cpts));
@@ -56,16 +47,16 @@ Ref new_trajectory(Buffer knots, Buffer cpts, int32_t p, int32_t n, uint32_t ord
 
 Ref expect_trajectory(Ref obj) {
     if (!PyObject_TypeCheck(obj.get(), &Trajectory1d_Type))
-        raise_format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(obj.get())->tp_name,
-                     Trajectory1d_Type.tp_name);
+        raise_format(PyExc_TypeError, "Cannot convert %.200s to %.200s",
+                     Py_TYPE(obj.get())->tp_name, Trajectory1d_Type.tp_name);
     return obj;
 }
 
 static bool compare_with_bound(PyObject* self, double x, PyObject* bound_name, int op) {
     Trajectory1dObject* t = as_trajectory(self);
     if (Py_TYPE(self) == &Trajectory1d_Type && t->_knotvector != nullptr) {
-        double bound = bound_name == names.start ? t->_knotvector[0]
-                                                 : t->_knotvector[knot_count(t) - 1];
+        double bound = bound_name == module_state().names.start ? t->_knotvector[0]
+                                                                : t->_knotvector[knot_count(t) - 1];
         return op == Py_LT ? x < bound : x > bound;
     }
     Ref bound = Ref::steal(PyObject_GetAttr(self, bound_name));
@@ -79,8 +70,12 @@ void check_trajectory_arg(PyObject* obj, const char* name, bool none_allowed) {
     check_arg_type(obj, &Trajectory1d_Type, name, none_allowed);
 }
 
-bool before_start(PyObject* self, double x) { return compare_with_bound(self, x, names.start, Py_LT); }
-bool after_stop(PyObject* self, double x) { return compare_with_bound(self, x, names.stop, Py_GT); }
+bool before_start(PyObject* self, double x) {
+    return compare_with_bound(self, x, module_state().names.start, Py_LT);
+}
+bool after_stop(PyObject* self, double x) {
+    return compare_with_bound(self, x, module_state().names.stop, Py_GT);
+}
 
 // ---- construction and lifecycle -------------------------------------------
 
@@ -119,8 +114,8 @@ static PyObject* from_ptrs_entry(double* knotvector, double* cpts, int32_t p, in
 
 static PyObject* new_struct_entry(int32_t p, int32_t n, uint32_t order) {
     return guard_object([&] {
-        Buffer knots(int64_t{n} + p + 2);
-        Buffer cpts(int64_t{n} + 1);
+        OwnedArray knots(int64_t{n} + p + 2);
+        OwnedArray cpts(int64_t{n} + 1);
         return new_trajectory(std::move(knots), std::move(cpts), p, n, order);
     });
 }
@@ -130,13 +125,13 @@ static PyObject* new_struct_entry(int32_t p, int32_t n, uint32_t order) {
 static Ref copy_native(PyObject* self) {
     Trajectory1dObject* t = as_trajectory(self);
     if (t->_knotvector == nullptr || t->_cpts == nullptr) return allocate_trajectory();
-    Buffer knots = Buffer::copy_of(t->_knotvector, knot_count(t));
-    Buffer cpts = Buffer::copy_of(t->_cpts, cpts_count(t));
+    OwnedArray knots = OwnedArray::copy_of(t->_knotvector, knot_count(t));
+    OwnedArray cpts = OwnedArray::copy_of(t->_cpts, cpts_count(t));
     return new_trajectory(std::move(knots), std::move(cpts), t->p, t->n, t->order);
 }
 
 Ref copy(PyObject* self) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.copy))
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.copy))
         return expect_trajectory(call(redefined.get()));
     return copy_native(self);
 }
@@ -188,8 +183,9 @@ static PyObject* py_get_xcpts(PyObject* self, PyObject*) {
         Arrays a = require_arrays(self);
         npy_intp length = a.nP;
         Ref result = Ref::steal(PyArray_SimpleNew(1, &length, NPY_DOUBLE));
-        auto* x = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(result.get())));
-        kernels.averagcpts(a.U, a.nU, as_trajectory(self)->p, x, a.nP);
+        auto* x =
+            static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(result.get())));
+        module_state().kernels.averagcpts(a.U, a.nU, as_trajectory(self)->p, x, a.nP);
         return result;
     });
 }
@@ -199,8 +195,8 @@ static PyObject* py_get_xcpts(PyObject* self, PyObject*) {
 static PyObject* trajectory_str(PyObject* self) {
     return guard_object([&] {
         Trajectory1dObject* t = as_trajectory(self);
-        Ref start = Ref::steal(PyObject_GetAttr(self, names.start));
-        Ref stop = Ref::steal(PyObject_GetAttr(self, names.stop));
+        Ref start = Ref::steal(PyObject_GetAttr(self, module_state().names.start));
+        Ref stop = Ref::steal(PyObject_GetAttr(self, module_state().names.stop));
         return Ref::steal(PyUnicode_FromFormat(
             "Trajectory1d(start = %S, stop = %S, p = %d, n = %d, order = %lu)", start.get(),
             stop.get(), t->p, t->n, static_cast<unsigned long>(t->order)));
@@ -210,8 +206,8 @@ static PyObject* trajectory_str(PyObject* self) {
 static PyObject* trajectory_repr(PyObject* self) {
     return guard_object([&] {
         Trajectory1dObject* t = as_trajectory(self);
-        Ref start = Ref::steal(PyObject_GetAttr(self, names.start));
-        Ref stop = Ref::steal(PyObject_GetAttr(self, names.stop));
+        Ref start = Ref::steal(PyObject_GetAttr(self, module_state().names.start));
+        Ref stop = Ref::steal(PyObject_GetAttr(self, module_state().names.stop));
         return Ref::steal(PyUnicode_FromFormat(
             "{'start': %S, 'stop': %S, 'p': %d, 'n': %d, 'order': %lu}", start.get(), stop.get(),
             t->p, t->n, static_cast<unsigned long>(t->order)));
@@ -227,10 +223,11 @@ static Ref get_attrib_native(PyObject* self) {
     Ref dict = Ref::steal(PyDict_New());
     set_text(dict.get(), "p", Ref::steal(PyUnicode_FromFormat("%d", t->p)));
     set_text(dict.get(), "n", Ref::steal(PyUnicode_FromFormat("%d", t->n)));
-    set_text(dict.get(), "owner", Ref::steal(PyUnicode_FromString(t->ptrs_owner ? "True" : "False")));
+    set_text(dict.get(), "owner",
+             Ref::steal(PyUnicode_FromString(t->ptrs_owner ? "True" : "False")));
     set_text(dict.get(), "order",
              Ref::steal(PyUnicode_FromFormat("%lu", static_cast<unsigned long>(t->order))));
-    for (PyObject* name : {names.start, names.stop}) {
+    for (PyObject* name : {module_state().names.start, module_state().names.stop}) {
         Ref value = Ref::steal(PyObject_GetAttr(self, name));
         Ref text = Ref::steal(PyObject_Str(value.get()));
         check_status(PyDict_SetItem(dict.get(), name, text.get()));
@@ -240,7 +237,8 @@ static Ref get_attrib_native(PyObject* self) {
 
 static PyObject* get_attrib_entry(PyObject* self) {
     return guard_object([&] {
-        if (Ref redefined = find_override(self, &Trajectory1d_Type, names._getAttrib))
+        if (Ref redefined =
+                find_override(self, &Trajectory1d_Type, module_state().names._getAttrib))
             return call(redefined.get());
         return get_attrib_native(self);
     });
@@ -267,44 +265,51 @@ void add_trajectory_record(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.new_struct = new_struct_entry;
     vtable.copy = copy_entry;
 
-    parts.methods.insert(parts.methods.end(), {
-        {"copy", py_copy, METH_NOARGS,
-         "copy($self, /)\n--\n\nReturn a copy of the object.\n\n"
-         "Returns\n-------\nTrajectory1d\n    A new trajectory owning copies of both arrays.\n"},
-        {"__copy__", py_dunder_copy, METH_NOARGS,
-         "__copy__($self, /)\n--\n\nReturn self.copy().\n"},
-        {"__deepcopy__", py_dunder_deepcopy, METH_O,
-         "__deepcopy__($self, memo, /)\n--\n\nReturn self.copy(); memo is ignored.\n"},
-        {"get_knotvector_asarray", py_get_knotvector_asarray, METH_NOARGS,
-         "get_knotvector_asarray($self, /)\n--\n\n"
-         "Creates an array wrapper around '_knotvector' pointer. If the new array\n"
-         "        is deallocated the memory is not freed.\n\n"
-         "Returns\n-------\nnumpy.ndarray or None\n"
-         "    A writeable view of the n + p + 2 knots; it keeps the memory alive.\n"},
-        {"get_cpts_asarray", py_get_cpts_asarray, METH_NOARGS,
-         "get_cpts_asarray($self, /)\n--\n\n"
-         "Creates an array wrapper around '_cpts' pointer. If the new array is\n"
-         "        deallocated the memory is not freed.\n\n"
-         "Returns\n-------\nnumpy.ndarray or None\n"
-         "    A writeable view of the n + 1 control points; it keeps the memory alive.\n"},
-        {"get_xcpts", py_get_xcpts, METH_NOARGS,
-         "get_xcpts($self, /)\n--\n\nReturns the x-coordinates of the control points.\n\n"
-         "Returns\n-------\nnumpy.ndarray\n    The n + 1 Greville abscissae.\n"},
-        {"_getAttrib", py_get_attrib, METH_NOARGS,
-         "_getAttrib($self, /)\n--\n\nReturns the attributes of the object as a dictionary.\n"},
-    });
-    parts.properties.insert(parts.properties.end(), {
-        {"p", get_p, nullptr,
-         "Degree of the univariate B-spline that parameterizes the trajectory.", nullptr},
-        {"n", get_n, nullptr,
-         "The highest index of the trajectory parameterization coefficients.\n"
-         "len(cpts) = n + 1", nullptr},
-        {"order", get_order, nullptr,
-         "Order of derivation the curve refers to, greater than or equal to zero\n"
-         "(0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...).", nullptr},
-        {"start", get_start, nullptr, "Left end of the curve domain.", nullptr},
-        {"stop", get_stop, nullptr, "Right end of the curve domain.", nullptr},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"copy", py_copy, METH_NOARGS,
+             "copy($self, /)\n--\n\nReturn a copy of the object.\n\n"
+             "Returns\n-------\nTrajectory1d\n    A new trajectory owning copies of both "
+             "arrays.\n"},
+            {"__copy__", py_dunder_copy, METH_NOARGS,
+             "__copy__($self, /)\n--\n\nReturn self.copy().\n"},
+            {"__deepcopy__", py_dunder_deepcopy, METH_O,
+             "__deepcopy__($self, memo, /)\n--\n\nReturn self.copy(); memo is ignored.\n"},
+            {"get_knotvector_asarray", py_get_knotvector_asarray, METH_NOARGS,
+             "get_knotvector_asarray($self, /)\n--\n\n"
+             "Creates an array wrapper around '_knotvector' pointer. If the new array\n"
+             "        is deallocated the memory is not freed.\n\n"
+             "Returns\n-------\nnumpy.ndarray or None\n"
+             "    A writeable view of the n + p + 2 knots; it keeps the memory alive.\n"},
+            {"get_cpts_asarray", py_get_cpts_asarray, METH_NOARGS,
+             "get_cpts_asarray($self, /)\n--\n\n"
+             "Creates an array wrapper around '_cpts' pointer. If the new array is\n"
+             "        deallocated the memory is not freed.\n\n"
+             "Returns\n-------\nnumpy.ndarray or None\n"
+             "    A writeable view of the n + 1 control points; it keeps the memory alive.\n"},
+            {"get_xcpts", py_get_xcpts, METH_NOARGS,
+             "get_xcpts($self, /)\n--\n\nReturns the x-coordinates of the control points.\n\n"
+             "Returns\n-------\nnumpy.ndarray\n    The n + 1 Greville abscissae.\n"},
+            {"_getAttrib", py_get_attrib, METH_NOARGS,
+             "_getAttrib($self, /)\n--\n\nReturns the attributes of the object as a dictionary.\n"},
+        });
+    parts.properties.insert(
+        parts.properties.end(),
+        {
+            {"p", get_p, nullptr,
+             "Degree of the univariate B-spline that parameterizes the trajectory.", nullptr},
+            {"n", get_n, nullptr,
+             "The highest index of the trajectory parameterization coefficients.\n"
+             "len(cpts) = n + 1",
+             nullptr},
+            {"order", get_order, nullptr,
+             "Order of derivation the curve refers to, greater than or equal to zero\n"
+             "(0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...).",
+             nullptr},
+            {"start", get_start, nullptr, "Left end of the curve domain.", nullptr},
+            {"stop", get_stop, nullptr, "Right end of the curve domain.", nullptr},
+        });
 }
 
 } // namespace pykesta::curvetypes

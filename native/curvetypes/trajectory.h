@@ -3,7 +3,8 @@
 #pragma once
 
 #include "common/dispatch.h"
-#include "curvetypes/names.h"
+#include "curvetypes/arrays.h"
+#include "curvetypes/module_state.h"
 #include "curvetypes/storage.h"
 #include "curvetypes/types.h"
 
@@ -13,25 +14,11 @@ inline Trajectory1dObject* as_trajectory(PyObject* obj) {
     return reinterpret_cast<Trajectory1dObject*>(obj);
 }
 
-// Sizes of the two arrays. Computed in 64 bits: an empty trajectory may carry
-// fields that a refused _dset_data left behind, whose sum exceeds 32 bits.
-inline int64_t knot_count(const Trajectory1dObject* t) { return int64_t{t->n} + t->p + 2; }
-inline int64_t cpts_count(const Trajectory1dObject* t) { return int64_t{t->n} + 1; }
-
-// The two arrays of a trajectory that holds them.
-struct Arrays {
-    double* U;
-    int32_t nU;
-    double* P;
-    int32_t nP;
-};
-
-// Raises ValueError when the trajectory holds no knot vector or no control points.
-Arrays require_arrays(PyObject* self);
+inline Arrays require_arrays(PyObject* self) { return require_arrays(as_trajectory(self)); }
 
 // A new plain Trajectory1d adopting both buffers (released when it ends,
 // whatever the visible owner flag says).
-Ref new_trajectory(Buffer knots, Buffer cpts, int32_t p, int32_t n, uint32_t order,
+Ref new_trajectory(OwnedArray knots, OwnedArray cpts, int32_t p, int32_t n, uint32_t order,
                    bool owner_flag = true);
 
 // Replaces the arrays of `self` by the two holders (either may be empty).

@@ -37,19 +37,19 @@ static double minus_attribute(PyObject* self, double value, PyObject* name) {
 }
 
 static void ashift_native(PyObject* self, double x) {
-    c_shift(self, minus_attribute(self, x, names.start));
+    c_shift(self, minus_attribute(self, x, module_state().names.start));
 }
 
 static void adapt_native(PyObject* self, double start, double stop) {
     if (start >= stop) raise(PyExc_ValueError, "'stop' must be strictly greater than 'start'");
-    Ref old_stop = Ref::steal(PyObject_GetAttr(self, names.stop));
-    Ref old_start = Ref::steal(PyObject_GetAttr(self, names.start));
+    Ref old_stop = Ref::steal(PyObject_GetAttr(self, module_state().names.stop));
+    Ref old_start = Ref::steal(PyObject_GetAttr(self, module_state().names.start));
     Ref old_width = Ref::steal(PyNumber_Subtract(old_stop.get(), old_start.get()));
     Ref factor = Ref::steal(PyNumber_TrueDivide(new_float(stop - start).get(), old_width.get()));
     c_hscale(self, to_double(factor.get()));
 
     Ref requested_start = new_float(start);
-    Ref scaled_start = Ref::steal(PyObject_GetAttr(self, names.start));
+    Ref scaled_start = Ref::steal(PyObject_GetAttr(self, module_state().names.start));
     int differs = PyObject_RichCompareBool(scaled_start.get(), requested_start.get(), Py_NE);
     check_status(differs);
     if (differs == 0) return;
@@ -60,7 +60,7 @@ static void adapt_native(PyObject* self, double start, double stop) {
 // ---- dispatching forms --------------------------------------------------------------
 
 void rshift(PyObject* self, double x) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.rshift)) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.rshift)) {
         call(redefined.get(), new_float(x).get());
         return;
     }
@@ -68,7 +68,7 @@ void rshift(PyObject* self, double x) {
 }
 
 void ashift(PyObject* self, double x) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.ashift)) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.ashift)) {
         call(redefined.get(), new_float(x).get());
         return;
     }
@@ -76,7 +76,7 @@ void ashift(PyObject* self, double x) {
 }
 
 void hscale(PyObject* self, double k) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.hscale)) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.hscale)) {
         call(redefined.get(), new_float(k).get());
         return;
     }
@@ -84,7 +84,7 @@ void hscale(PyObject* self, double k) {
 }
 
 void adapt(PyObject* self, double start, double stop) {
-    if (Ref redefined = find_override(self, &Trajectory1d_Type, names.adapt)) {
+    if (Ref redefined = find_override(self, &Trajectory1d_Type, module_state().names.adapt)) {
         call(redefined.get(), new_float(start).get(), new_float(stop).get());
         return;
     }
@@ -154,26 +154,28 @@ void add_transforms(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.c_hscale = c_hscale_entry;
     vtable.hscale = hscale_entry;
     vtable.adapt = adapt_entry;
-    parts.methods.insert(parts.methods.end(), {
-        {"rshift", py_rshift, METH_O,
-         "rshift($self, x, /)\n--\n\nRelative translation of 'self' along x-axis.\n\n"
-         "Parameters\n----------\nx : double\n    Translation value.\n"},
-        {"ashift", py_ashift, METH_O,
-         "ashift($self, x, /)\n--\n\n"
-         "Translates 'self' along the x-axis so that the curve starts at the x\n"
-         "coordinate.\n\n"
-         "Parameters\n----------\nx : double\n    Reference x-coordinate.\n"},
-        {"hscale", py_hscale, METH_O,
-         "hscale($self, k, /)\n--\n\n"
-         "Scales 'self' horizontally keeping the start of the domain fixed.\n\n"
-         "Parameters\n----------\nk : double\n    Scale factor.\n\n"
-         "Notes\n-----\nThe control points are not rescaled: the values stay, the times at\n"
-         "which they are taken change.\n"},
-        {"adapt", reinterpret_cast<PyCFunction>(py_adapt), METH_FASTCALL | METH_KEYWORDS,
-         "adapt($self, /, start, stop)\n--\n\nAdapts 'self' in a new domain.\n\n"
-         "Parameters\n----------\nstart : double\n    New domain start.\n"
-         "stop : double\n    New domain stop. Must be greather than 'start'.\n"},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"rshift", py_rshift, METH_O,
+             "rshift($self, x, /)\n--\n\nRelative translation of 'self' along x-axis.\n\n"
+             "Parameters\n----------\nx : double\n    Translation value.\n"},
+            {"ashift", py_ashift, METH_O,
+             "ashift($self, x, /)\n--\n\n"
+             "Translates 'self' along the x-axis so that the curve starts at the x\n"
+             "coordinate.\n\n"
+             "Parameters\n----------\nx : double\n    Reference x-coordinate.\n"},
+            {"hscale", py_hscale, METH_O,
+             "hscale($self, k, /)\n--\n\n"
+             "Scales 'self' horizontally keeping the start of the domain fixed.\n\n"
+             "Parameters\n----------\nk : double\n    Scale factor.\n\n"
+             "Notes\n-----\nThe control points are not rescaled: the values stay, the times at\n"
+             "which they are taken change.\n"},
+            {"adapt", reinterpret_cast<PyCFunction>(py_adapt), METH_FASTCALL | METH_KEYWORDS,
+             "adapt($self, /, start, stop)\n--\n\nAdapts 'self' in a new domain.\n\n"
+             "Parameters\n----------\nstart : double\n    New domain start.\n"
+             "stop : double\n    New domain stop. Must be greather than 'start'.\n"},
+        });
 }
 
 } // namespace pykesta::curvetypes

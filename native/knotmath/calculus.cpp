@@ -31,8 +31,8 @@ int32_t drop_zero_width_functions(double* U, int32_t size, double* P, int32_t q)
 
 } // namespace
 
-int32_t dsplcpts2(const double* U, int32_t nU, const double* P, int32_t nP, int32_t p,
-                  int32_t nu, double* Uo, int32_t nUo, double* Po, int32_t nPo) {
+int32_t dsplcpts2(const double* U, int32_t nU, const double* P, int32_t nP, int32_t p, int32_t nu,
+                  double* Uo, int32_t nUo, double* Po, int32_t nPo) {
     if (!sizes_fit(nU, nP, p) || nUo != nU || nPo != nP || nu < 0) {
         fill_nan(Uo, nUo);
         fill_nan(Po, nPo);
@@ -62,8 +62,7 @@ int32_t dsplcpts2(const double* U, int32_t nU, const double* P, int32_t nP, int3
 
 void asplcpts(const double* U, int32_t nU, const double* P, int32_t nP, int32_t p, int32_t nu,
               double* Uo, int32_t nUo, double* Po, int32_t nPo) {
-    if (!sizes_fit(nU, nP, p) || nu < 0 || nUo != nU + 2 * int64_t{nu} ||
-        nPo != nP + int64_t{nu}) {
+    if (!sizes_fit(nU, nP, p) || nu < 0 || nUo != nU + 2 * int64_t{nu} || nPo != nP + int64_t{nu}) {
         fill_nan(Uo, nUo);
         fill_nan(Po, nPo);
         return;

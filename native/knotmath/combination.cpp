@@ -21,8 +21,7 @@ int32_t copies_at(const double* U, int32_t nU, int32_t from, double v, bool own)
 // vectors, in order, with the larger of its two multiplicities. Every step
 // consumes at least one knot, whatever the values (NaN included).
 template <class Emit>
-void for_each_union_run(const double* U1, int32_t nU1, const double* U2, int32_t nU2,
-                        Emit&& emit) {
+void for_each_union_run(const double* U1, int32_t nU1, const double* U2, int32_t nU2, Emit&& emit) {
     for (int32_t i = 0, j = 0; i < nU1 || j < nU2;) {
         const bool from_first = j == nU2 || (i < nU1 && !(U2[j] < U1[i]));
         const double v = from_first ? U1[i] : U2[j];
@@ -42,8 +41,7 @@ int64_t union_length(const double* U1, int32_t nU1, const double* U2, int32_t nU
 
 } // namespace
 
-IndexPair knotuniondim(const double* U1, int32_t nU1, const double* U2, int32_t nU2,
-                       int32_t p) {
+IndexPair knotuniondim(const double* U1, int32_t nU1, const double* U2, int32_t nU2, int32_t p) {
     if (p < 0 || nU1 < 1 || nU2 < 1) return {0, 0};
     const int64_t length = union_length(U1, nU1, U2, nU2);
     if (length - 1 > INT32_MAX) return {0, 0};
@@ -55,16 +53,17 @@ void splcsum(const double* U1, int32_t nU1, const double* P1, int32_t nP1, const
              int32_t nU2, const double* P2, int32_t nP2, int32_t p, int32_t m, double* U,
              int32_t nU, int32_t n, double* P, int32_t nP) {
     const IndexPair dims = knotuniondim(U1, nU1, U2, nU2, p);
-    if (!is_spline(nU1, nP1, p) || !is_spline(nU2, nP2, p) || dims.first != m ||
-        dims.second != n || int64_t{nU} != int64_t{m} + 1 || int64_t{nP} != int64_t{n} + 1 ||
-        nP < 1) {
+    if (!is_spline(nU1, nP1, p) || !is_spline(nU2, nP2, p) || dims.first != m || dims.second != n ||
+        int64_t{nU} != int64_t{m} + 1 || int64_t{nP} != int64_t{n} + 1 || nP < 1) {
         fill_nan(U, nU);
         return fill_nan(P, nP);
     }
+    // The union is walked a second time: bounded by nU, not by its first length.
     int32_t size = 0;
     for_each_union_run(U1, nU1, U2, nU2, [&](double v, int32_t copies) {
-        for (int32_t c = 0; c < copies; ++c) U[size++] = v;
+        for (int32_t c = 0; c < copies && size < nU; ++c) U[size++] = v;
     });
+    std::fill(U + size, U + nU, U[size - 1]);
     refine_to(U1, nU1, P1, p, U, nU, P);
     std::vector<double> second(nP);
     refine_to(U2, nU2, P2, p, U, nU, second.data());

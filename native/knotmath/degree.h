@@ -16,13 +16,20 @@ template <int32_t D> using Degree = std::integral_constant<int32_t, D>;
 // Calls f with p as a Degree<D> when it is one of the specialised degrees.
 template <class F> decltype(auto) with_degree(int32_t p, F&& f) {
     switch (p) {
-    case 0: return f(Degree<0>{});
-    case 1: return f(Degree<1>{});
-    case 2: return f(Degree<2>{});
-    case 3: return f(Degree<3>{});
-    case 4: return f(Degree<4>{});
-    case 5: return f(Degree<5>{});
-    default: return f(p);
+    case 0:
+        return f(Degree<0>{});
+    case 1:
+        return f(Degree<1>{});
+    case 2:
+        return f(Degree<2>{});
+    case 3:
+        return f(Degree<3>{});
+    case 4:
+        return f(Degree<4>{});
+    case 5:
+        return f(Degree<5>{});
+    default:
+        return f(p);
     }
 }
 

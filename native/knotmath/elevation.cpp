@@ -77,8 +77,8 @@ bool elevate(const double* U, int32_t nU, const double* P, int32_t p, int32_t nu
     if (runs.empty()) return false;
     const int32_t q = p + nu;
     const std::size_t width = static_cast<std::size_t>(q) + 1;
-    std::vector<double> knots(width, U[0]), points, bezier(p + 1), elevated(width),
-        work(p + 1), temp(2 * width);
+    std::vector<double> knots(width, U[0]), points, bezier(p + 1), elevated(width), work(p + 1),
+        temp(2 * width);
     knots.reserve(runs.size() * width);
     points.reserve((runs.size() - 1) * width);
     for (std::size_t j = 0; j + 1 < runs.size(); ++j) {

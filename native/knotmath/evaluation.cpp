@@ -163,8 +163,8 @@ template <class DegreeType> class SpanPolynomial {
 // values[j] = sum a[i] (X[j] - centre)^i for j < count by Horner's rule;
 // `values` may be X itself.
 template <class DegreeType>
-void horner_loop(const double* a, DegreeType degree, double centre, const double* X,
-                 double* values, int32_t count) {
+void horner_loop(const double* a, DegreeType degree, double centre, const double* X, double* values,
+                 int32_t count) {
     const int32_t p = degree;
     for (int32_t j = 0; j < count; ++j) {
         const double t = X[j] - centre;
@@ -178,8 +178,8 @@ void horner_loop(const double* a, DegreeType degree, double centre, const double
 // coefficients: the compiler then sees that writing `values` cannot change
 // them, keeps them in registers and vectorises over the points.
 template <int32_t D>
-void horner_block(const double* c, Degree<D> degree, double centre, const double* X,
-                  double* values, int32_t count) {
+void horner_block(const double* c, Degree<D> degree, double centre, const double* X, double* values,
+                  int32_t count) {
     std::array<double, D + 1> local;
     std::copy_n(c, D + 1, local.begin());
     horner_loop(local.data(), degree, centre, X, values, count);
@@ -218,9 +218,8 @@ void evaluate_sorted(double* X, int32_t m, const double* U, const double* P, int
 // Horner. A span with few points: the orders asked for, directly at each point.
 // Orders above p are 0. With a single order, D may be X itself (in place).
 template <class DegreeType>
-void differentiate_sorted(const double* X, int32_t m, const double* U, const double* P,
-                          int32_t n, DegreeType degree, int32_t d1, int32_t d2, double* D,
-                          int32_t cols) {
+void differentiate_sorted(const double* X, int32_t m, const double* U, const double* P, int32_t n,
+                          DegreeType degree, int32_t d1, int32_t d2, double* D, int32_t cols) {
     const int32_t p = degree;
     const int32_t top = std::min(d2, p);
     // Orders run in 64 bits: d2 may be INT32_MAX.
@@ -332,14 +331,12 @@ double splpev(double x, const double* U, int32_t nU, const double* P, int32_t nP
 void splcev(double* X, int32_t m, const double* U, int32_t nU, const double* P, int32_t nP,
             int32_t p) {
     if (!is_spline(nU, nP, p)) return fill_nan(X, m);
-    run_fastest([&] {
-        with_degree(p, [&](auto degree) { evaluate_sorted(X, m, U, P, nP - 1, degree); });
-    });
+    run_fastest(
+        [&] { with_degree(p, [&](auto degree) { evaluate_sorted(X, m, U, P, nP - 1, degree); }); });
 }
 
-void dsplcev(const double* X, int32_t m, const double* U, int32_t nU, const double* P,
-             int32_t nP, int32_t p, int32_t d1, int32_t d2, double* D, int32_t rows,
-             int32_t cols) {
+void dsplcev(const double* X, int32_t m, const double* U, int32_t nU, const double* P, int32_t nP,
+             int32_t p, int32_t d1, int32_t d2, double* D, int32_t rows, int32_t cols) {
     if (!is_spline(nU, nP, p) || m < 0 || d1 < 0 || d2 < d1 ||
         int64_t{rows} < int64_t{d2} - d1 + 1 || cols < m)
         return fill_nan(D, rows < 0 || cols < 0 ? 0 : int64_t{rows} * cols);

@@ -66,8 +66,8 @@ void refine_to(const double* U, int32_t nU, const double* P, int32_t p, const do
         }
         const int32_t s = following >= 0 ? following : preceding >= 0 ? preceding : t;
         const int32_t k = find_span(U, spans, Ubar[s]);
-        Pbar[t] = blossom(U, P + (k - p), p, k, [&](int32_t r) { return Ubar[t + 1 + r]; },
-                          work.data());
+        Pbar[t] =
+            blossom(U, P + (k - p), p, k, [&](int32_t r) { return Ubar[t + 1 + r]; }, work.data());
     }
 }
 
@@ -85,8 +85,8 @@ void splkins(const double* U, int32_t nU, const double* P, int32_t nP, int32_t p
     refine_to(U, nU, P, p, Uo, nUo, Po);
 }
 
-void splkref(const double* U, int32_t nU, const double* P, int32_t nP, int32_t p,
-             const double* X, int32_t nX, double* Uo, int32_t nUo, double* Po, int32_t nPo) {
+void splkref(const double* U, int32_t nU, const double* P, int32_t nP, int32_t p, const double* X,
+             int32_t nX, double* Uo, int32_t nUo, double* Po, int32_t nPo) {
     if (!is_spline(nU, nP, p) || nX < 0 || int64_t{nUo} != int64_t{nU} + nX ||
         int64_t{nPo} != int64_t{nP} + nX) {
         fill_nan(Uo, nUo);

@@ -3,66 +3,17 @@
 // offers Python-callable forms of the kernels over float64 buffers.
 #include "common/argparse.h"
 #include "common/convert.h"
+#include "common/double_view.h"
 #include "common/native_api.h"
 #include "knotmath/kernels.h"
 
 #include <cstdint>
-#include <cstring>
 
 namespace pykesta::knotmath {
 namespace {
 
-enum class Access { read, write };
-
-// A C-contiguous float64 buffer of the given number of dimensions, held (and
-// released) for the duration of a call.
-class DoubleArray {
-  public:
-    DoubleArray(PyObject* obj, Access access, int ndim = 1)
-        : hold_(obj, PyBUF_C_CONTIGUOUS | PyBUF_FORMAT |
-                         (access == Access::write ? PyBUF_WRITABLE : 0)) {
-        const Py_buffer& view = hold_.view;
-        if (!is_double_format(view.format))
-            raise_format(PyExc_ValueError,
-                         "Buffer dtype mismatch, expected 'double' but got '%.20s'",
-                         view.format);
-        if (view.ndim != ndim)
-            raise_format(PyExc_ValueError,
-                         "Buffer has wrong number of dimensions (expected %d, got %d)", ndim,
-                         view.ndim);
-        for (int i = 0; i < ndim; ++i)
-            if (view.shape[i] > INT32_MAX)
-                raise(PyExc_OverflowError, "array too long for the knotmath kernels");
-    }
-
-    double* data() const { return static_cast<double*>(hold_.view.buf); }
-    int32_t size() const { return static_cast<int32_t>(hold_.view.len / sizeof(double)); }
-    int32_t extent(int dimension) const {
-        return static_cast<int32_t>(hold_.view.shape[dimension]);
-    }
-
-  private:
-    struct Hold {
-        Hold(PyObject* obj, int flags) { check_status(PyObject_GetBuffer(obj, &view, flags)); }
-        ~Hold() { PyBuffer_Release(&view); }
-        Hold(const Hold&) = delete;
-        Hold& operator=(const Hold&) = delete;
-        Py_buffer view;
-    };
-
-    // "d", with an optional native byte-order prefix.
-    static bool is_double_format(const char* format) {
-        if (format == nullptr) return false;
-        const char native = PY_LITTLE_ENDIAN ? '<' : '>';
-        if (*format == '@' || *format == '=' || *format == native) ++format;
-        return std::strcmp(format, "d") == 0;
-    }
-
-    Hold hold_;
-};
-
-DoubleArray input(PyObject* obj) { return DoubleArray(obj, Access::read); }
-DoubleArray output(PyObject* obj) { return DoubleArray(obj, Access::write); }
+DoubleView input(PyObject* obj) { return DoubleView(obj, DoubleView::read_only); }
+DoubleView output(PyObject* obj) { return DoubleView(obj, DoubleView::writable); }
 
 Ref none() { return Ref::borrow(Py_None); }
 
@@ -72,25 +23,24 @@ Ref pair(IndexPair value) {
     return Ref::steal(PyTuple_Pack(2, first.get(), second.get()));
 }
 
-#define PYKESTA_ENTRY(name)                                                                    \
-    PyObject* py_##name(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) \
-    {                                                                                          \
-        return guard_object([&] { return call_##name(args, nargs, kwnames); });                \
+#define PYKESTA_ENTRY(name)                                                                        \
+    PyObject* py_##name(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {   \
+        return guard_object([&] { return call_##name(args, nargs, kwnames); });                    \
     }
 
 Ref call_distintknots(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<2> params{"distintknots", {"U", "p"}};
     const auto a = parse_args(params, args, nargs, kwnames);
-    const DoubleArray U = input(a[0]);
+    const DoubleView U = input(a[0]);
     return new_int(distintknots(U.data(), U.size(), to_int32(a[1])));
 }
 
 Ref call_averagcpts(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<3> params{"averagcpts", {"U", "p", "X"}};
     const auto a = parse_args(params, args, nargs, kwnames);
-    const DoubleArray U = input(a[0]);
+    const DoubleView U = input(a[0]);
     const int32_t p = to_int32(a[1]);
-    const DoubleArray X = output(a[2]);
+    const DoubleView X = output(a[2]);
     averagcpts(U.data(), U.size(), p, X.data(), X.size());
     return none();
 }
@@ -99,7 +49,7 @@ Ref call_splpev(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<4> params{"splpev", {"x", "U", "P", "p"}};
     const auto a = parse_args(params, args, nargs, kwnames);
     const double x = to_double(a[0]);
-    const DoubleArray U = input(a[1]), P = input(a[2]);
+    const DoubleView U = input(a[1]), P = input(a[2]);
     const int32_t p = to_int32(a[3]);
     return new_float(splpev(x, U.data(), U.size(), P.data(), P.size(), p));
 }
@@ -107,7 +57,7 @@ Ref call_splpev(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
 Ref call_splcev(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<4> params{"splcev", {"X", "U", "P", "p"}};
     const auto a = parse_args(params, args, nargs, kwnames);
-    const DoubleArray X = output(a[0]), U = input(a[1]), P = input(a[2]);
+    const DoubleView X = output(a[0]), U = input(a[1]), P = input(a[2]);
     const int32_t p = to_int32(a[3]);
     splcev(X.data(), X.size(), U.data(), U.size(), P.data(), P.size(), p);
     return none();
@@ -117,9 +67,9 @@ Ref call_dsplpev(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<6> params{"dsplpev", {"x", "U", "P", "p", "nu", "D"}};
     const auto a = parse_args(params, args, nargs, kwnames);
     const double x = to_double(a[0]);
-    const DoubleArray U = input(a[1]), P = input(a[2]);
+    const DoubleView U = input(a[1]), P = input(a[2]);
     const int32_t p = to_int32(a[3]), nu = to_int32(a[4]);
-    const DoubleArray D = output(a[5]);
+    const DoubleView D = output(a[5]);
     dsplpev(x, U.data(), U.size(), P.data(), P.size(), p, nu, D.data(), D.size());
     return none();
 }
@@ -127,9 +77,9 @@ Ref call_dsplpev(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
 Ref call_dsplcev(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<7> params{"dsplcev", {"X", "U", "P", "p", "d1", "d2", "D"}};
     const auto a = parse_args(params, args, nargs, kwnames);
-    const DoubleArray X = input(a[0]), U = input(a[1]), P = input(a[2]);
+    const DoubleView X = input(a[0]), U = input(a[1]), P = input(a[2]);
     const int32_t p = to_int32(a[3]), d1 = to_int32(a[4]), d2 = to_int32(a[5]);
-    const DoubleArray D(a[6], Access::write, 2);
+    const DoubleView D(a[6], DoubleView::writable, 2);
     dsplcev(X.data(), X.size(), U.data(), U.size(), P.data(), P.size(), p, d1, d2, D.data(),
             D.extent(0), D.extent(1));
     return none();
@@ -138,11 +88,11 @@ Ref call_dsplcev(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
 Ref call_splkins(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<7> params{"splkins", {"U", "P", "p", "u", "r", "Uo", "Po"}};
     const auto a = parse_args(params, args, nargs, kwnames);
-    const DoubleArray U = input(a[0]), P = input(a[1]);
+    const DoubleView U = input(a[0]), P = input(a[1]);
     const int32_t p = to_int32(a[2]);
     const double u = to_double(a[3]);
     const int32_t r = to_int32(a[4]);
-    const DoubleArray Uo = output(a[5]), Po = output(a[6]);
+    const DoubleView Uo = output(a[5]), Po = output(a[6]);
     splkins(U.data(), U.size(), P.data(), P.size(), p, u, r, Uo.data(), Uo.size(), Po.data(),
             Po.size());
     return none();
@@ -151,7 +101,7 @@ Ref call_splkins(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
 Ref call_splkrem(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<6> params{"splkrem", {"U", "P", "p", "u", "r", "tol"}};
     const auto a = parse_args(params, args, nargs, kwnames);
-    const DoubleArray U = output(a[0]), P = output(a[1]);
+    const DoubleView U = output(a[0]), P = output(a[1]);
     const int32_t p = to_int32(a[2]);
     const double u = to_double(a[3]);
     const int32_t r = to_int32(a[4]);
@@ -162,7 +112,7 @@ Ref call_splkrem(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
 Ref call_splksrem(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<4> params{"splksrem", {"U", "P", "p", "tol"}};
     const auto a = parse_args(params, args, nargs, kwnames);
-    const DoubleArray U = output(a[0]), P = output(a[1]);
+    const DoubleView U = output(a[0]), P = output(a[1]);
     const int32_t p = to_int32(a[2]);
     const double tol = to_double(a[3]);
     return new_int(splksrem(U.data(), U.size(), P.data(), P.size(), p, tol));
@@ -171,7 +121,7 @@ Ref call_splksrem(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
 Ref call_splkrem_notol(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<5> params{"splkrem_notol", {"U", "P", "p", "u", "r"}};
     const auto a = parse_args(params, args, nargs, kwnames);
-    const DoubleArray U = output(a[0]), P = output(a[1]);
+    const DoubleView U = output(a[0]), P = output(a[1]);
     const int32_t p = to_int32(a[2]);
     const double u = to_double(a[3]);
     const int32_t r = to_int32(a[4]);
@@ -183,9 +133,9 @@ template <class Kernel>
 decltype(auto) call_order_kernel(Kernel kernel, const Params<6>& params, PyObject* const* args,
                                  Py_ssize_t nargs, PyObject* kwnames) {
     const auto a = parse_args(params, args, nargs, kwnames);
-    const DoubleArray U = input(a[0]), P = input(a[1]);
+    const DoubleView U = input(a[0]), P = input(a[1]);
     const int32_t p = to_int32(a[2]), nu = to_int32(a[3]);
-    const DoubleArray Uo = output(a[4]), Po = output(a[5]);
+    const DoubleView Uo = output(a[4]), Po = output(a[5]);
     return kernel(U.data(), U.size(), P.data(), P.size(), p, nu, Uo.data(), Uo.size(), Po.data(),
                   Po.size());
 }
@@ -210,18 +160,18 @@ Ref call_dsplcpts2(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
 Ref call_splkref(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<6> params{"splkref", {"U", "P", "p", "X", "Uo", "Po"}};
     const auto a = parse_args(params, args, nargs, kwnames);
-    const DoubleArray U = input(a[0]), P = input(a[1]);
+    const DoubleView U = input(a[0]), P = input(a[1]);
     const int32_t p = to_int32(a[2]);
-    const DoubleArray X = input(a[3]), Uo = output(a[4]), Po = output(a[5]);
-    splkref(U.data(), U.size(), P.data(), P.size(), p, X.data(), X.size(), Uo.data(),
-            Uo.size(), Po.data(), Po.size());
+    const DoubleView X = input(a[3]), Uo = output(a[4]), Po = output(a[5]);
+    splkref(U.data(), U.size(), P.data(), P.size(), p, X.data(), X.size(), Uo.data(), Uo.size(),
+            Po.data(), Po.size());
     return none();
 }
 
 Ref call_knotuniondim(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<3> params{"knotuniondim", {"U1", "U2", "p"}};
     const auto a = parse_args(params, args, nargs, kwnames);
-    const DoubleArray U1 = input(a[0]), U2 = input(a[1]);
+    const DoubleView U1 = input(a[0]), U2 = input(a[1]);
     const int32_t p = to_int32(a[2]);
     return pair(knotuniondim(U1.data(), U1.size(), U2.data(), U2.size(), p));
 }
@@ -229,34 +179,34 @@ Ref call_knotuniondim(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames
 Ref call_splcsum(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<9> params{"splcsum", {"U1", "P1", "U2", "P2", "p", "m", "U", "n", "P"}};
     const auto a = parse_args(params, args, nargs, kwnames);
-    const DoubleArray U1 = input(a[0]), P1 = input(a[1]), U2 = input(a[2]), P2 = input(a[3]);
+    const DoubleView U1 = input(a[0]), P1 = input(a[1]), U2 = input(a[2]), P2 = input(a[3]);
     const int32_t p = to_int32(a[4]), m = to_int32(a[5]);
-    const DoubleArray U = output(a[6]);
+    const DoubleView U = output(a[6]);
     const int32_t n = to_int32(a[7]);
-    const DoubleArray P = output(a[8]);
-    splcsum(U1.data(), U1.size(), P1.data(), P1.size(), U2.data(), U2.size(), P2.data(),
-            P2.size(), p, m, U.data(), U.size(), n, P.data(), P.size());
+    const DoubleView P = output(a[8]);
+    splcsum(U1.data(), U1.size(), P1.data(), P1.size(), U2.data(), U2.size(), P2.data(), P2.size(),
+            p, m, U.data(), U.size(), n, P.data(), P.size());
     return none();
 }
 
 Ref call_splcjoin(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<7> params{"splcjoin", {"U1", "P1", "U2", "P2", "p", "U", "P"}};
     const auto a = parse_args(params, args, nargs, kwnames);
-    const DoubleArray U1 = input(a[0]), P1 = input(a[1]), U2 = input(a[2]), P2 = input(a[3]);
+    const DoubleView U1 = input(a[0]), P1 = input(a[1]), U2 = input(a[2]), P2 = input(a[3]);
     const int32_t p = to_int32(a[4]);
-    const DoubleArray U = output(a[5]), P = output(a[6]);
-    splcjoin(U1.data(), U1.size(), P1.data(), P1.size(), U2.data(), U2.size(), P2.data(),
-             P2.size(), p, U.data(), U.size(), P.data(), P.size());
+    const DoubleView U = output(a[5]), P = output(a[6]);
+    splcjoin(U1.data(), U1.size(), P1.data(), P1.size(), U2.data(), U2.size(), P2.data(), P2.size(),
+             p, U.data(), U.size(), P.data(), P.size());
     return none();
 }
 
 Ref call_splcsli(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     static const Params<6> params{"splcsli", {"U", "P", "p", "x", "Uk", "Pk"}};
     const auto a = parse_args(params, args, nargs, kwnames);
-    const DoubleArray U = input(a[0]), P = input(a[1]);
+    const DoubleView U = input(a[0]), P = input(a[1]);
     const int32_t p = to_int32(a[2]);
     const double x = to_double(a[3]);
-    const DoubleArray Uk = output(a[4]), Pk = output(a[5]);
+    const DoubleView Uk = output(a[4]), Pk = output(a[5]);
     return pair(splcsli(U.data(), U.size(), P.data(), P.size(), p, x, Uk.data(), Uk.size(),
                         Pk.data(), Pk.size()));
 }
@@ -265,8 +215,8 @@ Ref call_splcsli(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
 PYKESTA_KERNELS(PYKESTA_PYTHON_FORM)
 #undef PYKESTA_PYTHON_FORM
 
-#define PYKESTA_METHOD(name, doc)                                                              \
-    {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_##name)),           \
+#define PYKESTA_METHOD(name, doc)                                                                  \
+    {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_##name)),                \
      METH_FASTCALL | METH_KEYWORDS, doc}
 
 // Arrays are 1-D C-contiguous float64 buffers (D of dsplcev: 2-D); the kernels
@@ -331,7 +281,7 @@ PyModuleDef module_def = {PyModuleDef_HEAD_INIT, "pykesta.knotmath", module_doc,
 
 Ref create_module() {
     Ref module = Ref::steal(PyModule_Create(&module_def));
-#define PYKESTA_EXPORT(name, ret, params)                                                      \
+#define PYKESTA_EXPORT(name, ret, params)                                                          \
     export_function(module.get(), #name, reinterpret_cast<void*>(&name), name##_signature);
     PYKESTA_KERNELS(PYKESTA_EXPORT)
 #undef PYKESTA_EXPORT

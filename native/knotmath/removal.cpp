@@ -12,8 +12,7 @@
 namespace pykesta::knotmath {
 
 int32_t remove_knot_copies(double* U, int32_t n, double* P, int32_t p, int32_t last,
-                           int32_t multiplicity, int32_t count, Tolerance tolerance,
-                           double* temp) {
+                           int32_t multiplicity, int32_t count, Tolerance tolerance, double* temp) {
     const double u = U[last];
     const int32_t m = n + p + 1;
     const int32_t order = p + 1;

@@ -21,7 +21,6 @@ struct Tolerance {
 // temp: 2p + 2 doubles. Index checks stop the removals before anything outside
 // the arrays would be touched.
 int32_t remove_knot_copies(double* U, int32_t n, double* P, int32_t p, int32_t last,
-                           int32_t multiplicity, int32_t count, Tolerance tolerance,
-                           double* temp);
+                           int32_t multiplicity, int32_t count, Tolerance tolerance, double* temp);
 
 } // namespace pykesta::knotmath

@@ -16,13 +16,17 @@ struct Spans {
     int32_t last;
 };
 
-// Requires n >= p (U holds n + p + 2 knots).
+// Requires n >= p (U holds n + p + 2 knots). Both searches are bounded by
+// indices alone: another thread may write U meanwhile (evaluation over many
+// points runs without the interpreter lock), so the span found first need not
+// be there when the second search arrives, and p <= first <= last <= n holds
+// whatever U holds.
 inline Spans nonempty_spans(const double* U, int32_t n, int32_t p) {
     int32_t first = p;
     while (first <= n && !(U[first] < U[first + 1])) ++first;
     if (first > n) return {p, p};
     int32_t last = n;
-    while (!(U[last] < U[last + 1])) --last;
+    while (last > first && !(U[last] < U[last + 1])) --last;
     return {first, last};
 }
 
@@ -31,8 +35,9 @@ inline Spans nonempty_spans(const double* U, int32_t n, int32_t p) {
 // its left knot. Each step of the search narrows by four with three probes
 // whose loads are independent, so that a step costs about one load's latency,
 // and how many steps there are does not depend on x (random points would
-// mispredict the branches of a search that stops early). On unsorted knots it
-// still ends in [first, last].
+// mispredict the branches of a search that stops early). Whatever U holds,
+// unsorted or changing meanwhile, it ends in [first, last]: only the indices
+// bound the probes.
 inline int32_t find_span(const double* U, Spans spans, double x) {
     if (spans.first == spans.last || !(x >= U[spans.first + 1])) return spans.first;
     if (x >= U[spans.last]) return spans.last;
@@ -101,9 +106,9 @@ double de_boor(const double* U, const double* points, Degree degree, int32_t k, 
 // p - j, same knots; scaled by 1 / j! when `taylor`), whose value at x de
 // Boor's recurrence gives. diff, work: p + 1 doubles.
 template <class DegreeType>
-void derivatives_at(const double* U, const double* points, DegreeType degree, int32_t k,
-                    double x, int32_t lowest, int32_t highest, bool taylor, double* out,
-                    double* diff, double* work) {
+void derivatives_at(const double* U, const double* points, DegreeType degree, int32_t k, double x,
+                    int32_t lowest, int32_t highest, bool taylor, double* out, double* diff,
+                    double* work) {
     const int32_t p = degree;
     std::copy_n(points, p + 1, diff);
     for (int32_t j = 0; j <= highest; ++j) {

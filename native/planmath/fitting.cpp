@@ -111,7 +111,8 @@ struct ConstraintRows {
 ConstraintRows constraint_rows(const FitProblem& f) {
     const auto count = static_cast<int32_t>(f.constraints.size());
     const int32_t w = f.p + 1;
-    ConstraintRows rows{std::vector<int32_t>(count), std::vector<double>(static_cast<size_t>(count) * w),
+    ConstraintRows rows{std::vector<int32_t>(count),
+                        std::vector<double>(static_cast<size_t>(count) * w),
                         Eigen::VectorXd(count)};
     BasisEvaluator basis(f.U, f.p);
     std::vector<double> derivatives(w * w);
@@ -120,7 +121,8 @@ ConstraintRows constraint_rows(const FitProblem& f) {
         const int32_t k = span_of(f.U, f.n, f.p, c.t);
         basis.derivatives(k, c.t, c.nu, derivatives.data());
         rows.first[i] = k - f.p;
-        std::copy_n(derivatives.data() + c.nu * w, w, rows.values.data() + static_cast<size_t>(i) * w);
+        std::copy_n(derivatives.data() + c.nu * w, w,
+                    rows.values.data() + static_cast<size_t>(i) * w);
         rows.d[i] = c.value;
     }
     return rows;
@@ -159,7 +161,8 @@ FitFailure fit_spline(const FitProblem& f, double* P) {
     const ConstraintRows rows = constraint_rows(f);
     Eigen::MatrixXd Ct = Eigen::MatrixXd::Zero(size, count);
     for (int32_t i = 0; i < count; ++i)
-        for (int32_t r = 0; r < w; ++r) Ct(rows.first[i] + r, i) = rows.values[static_cast<size_t>(i) * w + r];
+        for (int32_t r = 0; r < w; ++r)
+            Ct(rows.first[i] + r, i) = rows.values[static_cast<size_t>(i) * w + r];
     if (count > 0) {
         const double data_scale = normal.trace(), held_scale = Ct.squaredNorm();
         const double rho = data_scale > 0.0 && held_scale > 0.0 ? data_scale / held_scale : 1.0;
@@ -169,7 +172,8 @@ FitFailure fit_spline(const FitProblem& f, double* P) {
     }
 
     const Eigen::SparseMatrix<double> M = normal.lower();
-    Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>, Eigen::Lower, Eigen::NaturalOrdering<int>> ldlt;
+    Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>, Eigen::Lower, Eigen::NaturalOrdering<int>>
+        ldlt;
     ldlt.compute(M);
     if (int32_t j = first_free(ldlt, M); j >= 0) return {FitFailure::undetermined, j};
     Eigen::VectorXd x = ldlt.solve(rhs);

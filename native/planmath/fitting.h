@@ -17,8 +17,8 @@ struct FitProblem {
     const double* y;
     const double* w; // m non-negative weights, or null for all 1
     int64_t m;
-    double smoothing; // >= 0: factor of the integral of the squared ...
-    int32_t penalty;  // ... penalty-th derivative, 0 <= penalty
+    double smoothing;                          // >= 0: factor of the integral of the squared ...
+    int32_t penalty;                           // ... penalty-th derivative, 0 <= penalty
     const std::vector<Condition>& constraints; // sorted, each nu in 0 .. p
 };
 

@@ -16,9 +16,7 @@ inline double horner(const double* c, int32_t degree, double u) {
 }
 
 // -1, 0 or 1: the sign of v, 0 within tol of zero (and for NaN).
-inline int sign_beyond(double v, double tol) {
-    return v > tol ? 1 : (v < -tol ? -1 : 0);
-}
+inline int sign_beyond(double v, double tol) { return v > tol ? 1 : (v < -tol ? -1 : 0); }
 
 class PolynomialRoots {
   public:

@@ -69,8 +69,8 @@ Phases jerk_limited(double D, double V, double A, double J) {
     } else if (D >= 2.0 * A * tj_a * tj_a) {
         tj = tj_a;
         double ratio = D / A;
-        tc = std::fmax(2.0 * (ratio - 2.0 * tj * tj) / (3.0 * tj + std::sqrt(tj * tj + 4.0 * ratio)),
-                       0.0);
+        tc = std::fmax(
+            2.0 * (ratio - 2.0 * tj * tj) / (3.0 * tj + std::sqrt(tj * tj + 4.0 * ratio)), 0.0);
     } else {
         tj = std::cbrt(D / (2.0 * J));
         tc = 0.0;

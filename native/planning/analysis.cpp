@@ -12,8 +12,6 @@
 
 namespace pykesta::planning {
 
-PyObject* extrema_type = nullptr;
-
 // Large point sets are evaluated without the interpreter lock.
 constexpr int64_t unlocked_points = 16384;
 
@@ -63,8 +61,8 @@ static Ref sample(PyObject* traj_obj, PyObject* x_obj, PyObject* upto_obj) {
     const planmath::Spline& s = traj.spline;
     if (m == 0) return out.array;
     run_without_gil_if(m >= unlocked_points, [&] {
-        bound.kernels.dsplcev(x.data, m, s.U, traj.knot_count(), s.P, traj.cpts_count(), s.p, 0,
-                              upto, out.data, upto + 1, m);
+        module_state().kernels.dsplcev(x.data, m, s.U, traj.knot_count(), s.P, traj.cpts_count(),
+                                       s.p, 0, upto, out.data, upto + 1, m);
     });
     return out.array;
 }
@@ -75,9 +73,8 @@ static Ref integral(PyObject* traj_obj, PyObject* a, PyObject* b) {
     TrajectoryData traj = read_trajectory(traj_obj, "traj");
     const Interval interval = read_interval(traj, a, b, true);
     double result = 0.0;
-    run_without_gil_if(large(traj), [&] {
-        result = planmath::integral(traj.spline, interval.a, interval.b);
-    });
+    run_without_gil_if(large(traj),
+                       [&] { result = planmath::integral(traj.spline, interval.a, interval.b); });
     return new_float(result);
 }
 
@@ -86,11 +83,10 @@ static Ref extrema(PyObject* traj_obj, PyObject* nu_obj, PyObject* a, PyObject* 
     const int32_t nu = read_order(nu_obj, "nu", 0);
     const Interval interval = read_interval(traj, a, b, false);
     planmath::Extrema found{};
-    run_without_gil_if(large(traj), [&] {
-        found = planmath::extrema(traj.spline, nu, interval.a, interval.b);
-    });
-    return make_named_tuple(extrema_type, new_float(found.tmin), new_float(found.min),
-                            new_float(found.tmax), new_float(found.max));
+    run_without_gil_if(large(traj),
+                       [&] { found = planmath::extrema(traj.spline, nu, interval.a, interval.b); });
+    return make_named_tuple(module_state().extrema_type.get(), new_float(found.tmin),
+                            new_float(found.min), new_float(found.tmax), new_float(found.max));
 }
 
 static Ref roots(PyObject* traj_obj, PyObject* value_obj, PyObject* nu_obj, PyObject* a,
@@ -121,7 +117,8 @@ static PyObject* py_sample(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
 
 static PyObject* py_integral(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
     return guard_object([&] {
-        auto [traj, a, b] = parse_args(Params<3>{"integral", {"traj", "a", "b"}, 1}, args, nargs, kw);
+        auto [traj, a, b] =
+            parse_args(Params<3>{"integral", {"traj", "a", "b"}, 1}, args, nargs, kw);
         return integral(traj, a, b);
     });
 }
@@ -136,8 +133,8 @@ static PyObject* py_extrema(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
 
 static PyObject* py_roots(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kw) {
     return guard_object([&] {
-        auto [traj, value, nu, a, b] = parse_args(
-            Params<5>{"roots", {"traj", "value", "nu", "a", "b"}, 1}, args, nargs, kw);
+        auto [traj, value, nu, a, b] =
+            parse_args(Params<5>{"roots", {"traj", "value", "nu", "a", "b"}, 1}, args, nargs, kw);
         return roots(traj, value, nu, a, b);
     });
 }
@@ -218,9 +215,10 @@ PyMethodDef analysis_methods[] = {
 #undef PYKESTA_FAST
 
 void init_analysis(PyObject* module) {
-    extrema_type = add_named_tuple(module, "Extrema", "tmin min tmax max",
-                                   "Extrema(tmin, min, tmax, max): the infimum and supremum of a "
-                                   "quantity and the earliest times they are reached.");
+    module_state().extrema_type =
+        add_named_tuple(module, "Extrema", "tmin min tmax max",
+                        "Extrema(tmin, min, tmax, max): the infimum and supremum of a "
+                        "quantity and the earliest times they are reached.");
     init_limits(module);
 }
 

@@ -13,16 +13,10 @@ struct Interval {
     double a;
     double b;
 };
-Interval read_interval(const TrajectoryData& traj, PyObject* a, PyObject* b,
-                       bool reversed_allowed);
+Interval read_interval(const TrajectoryData& traj, PyObject* a, PyObject* b, bool reversed_allowed);
 
 // The work of an analysis over this many spans runs without the interpreter lock.
 inline constexpr int32_t unlocked_spans = 2048;
-
-// The named tuples of the group, made at import.
-extern PyObject* extrema_type;
-extern PyObject* limit_check_type;
-extern PyObject* limit_report_type;
 
 void init_limits(PyObject* module);
 

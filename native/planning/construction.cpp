@@ -35,9 +35,9 @@ static Ref describe(const Inputs& in, const Condition& c) {
     if (c.source >= 0)
         return Ref::steal(PyUnicode_FromFormat("the sample t[%d]=%R, y=%R", c.source,
                                                new_float(c.t).get(), new_float(c.value).get()));
-    return Ref::steal(PyUnicode_FromFormat("constraints[%d] (t=%R, val=%R, order %u)", -1 - c.source,
-                                           new_float(c.t).get(), new_float(c.value).get(),
-                                           static_cast<unsigned>(c.nu + in.order)));
+    return Ref::steal(PyUnicode_FromFormat(
+        "constraints[%d] (t=%R, val=%R, order %u)", -1 - c.source, new_float(c.t).get(),
+        new_float(c.value).get(), static_cast<unsigned>(c.nu + in.order)));
 }
 
 static void check_positional_count(const char* func, Py_ssize_t nargsf, Py_ssize_t allowed) {
@@ -83,7 +83,7 @@ static void check_same_length(const FloatArray& a, const char* a_name, const Flo
 static Condition read_constraint(PyObject* item, Py_ssize_t index, uint32_t order, int32_t p) {
     double t, value;
     long long physical;
-    if (PyObject_TypeCheck(item, bound.api->Point1d_type)) {
+    if (PyObject_TypeCheck(item, module_state().api->Point1d_type)) {
         const auto& point = reinterpret_cast<curvetypes::Point1dObject*>(item)->p;
         t = point.t;
         value = point.val;
@@ -92,17 +92,18 @@ static Condition read_constraint(PyObject* item, Py_ssize_t index, uint32_t orde
         Ref tuple = Ref::steal_or_null(PySequence_Tuple(item));
         if (!tuple || PyTuple_GET_SIZE(tuple.get()) != 3) {
             PyErr_Clear();
-            raise_format(PyExc_TypeError,
-                         "constraints[%zd] must be a Point1d or a (t, val, order) tuple, got %.200R",
-                         index, item);
+            raise_format(
+                PyExc_TypeError,
+                "constraints[%zd] must be a Point1d or a (t, val, order) tuple, got %.200R", index,
+                item);
         }
         t = read_double(PyTuple_GET_ITEM(tuple.get(), 0), "t of a constraint", 0.0);
         value = read_double(PyTuple_GET_ITEM(tuple.get(), 1), "val of a constraint", 0.0);
         physical = read_order(PyTuple_GET_ITEM(tuple.get(), 2), "order of a constraint", 0);
     }
     if (!std::isfinite(t) || !std::isfinite(value))
-        raise_format(PyExc_ValueError, "constraints[%zd] must have a finite time and value, got %.200R",
-                     index, item);
+        raise_format(PyExc_ValueError,
+                     "constraints[%zd] must have a finite time and value, got %.200R", index, item);
     const long long nu = physical - static_cast<long long>(order);
     if (nu < 0 || nu > p)
         raise_format(PyExc_ValueError,
@@ -118,8 +119,8 @@ static std::vector<Condition> read_constraints(PyObject* obj, uint32_t order, in
     Ref iterator = Ref::steal_or_null(PyObject_GetIter(obj));
     if (!iterator) {
         PyErr_Clear();
-        raise_format(PyExc_TypeError, "'constraints' must be an iterable of constraints, got %.200R",
-                     obj);
+        raise_format(PyExc_TypeError,
+                     "'constraints' must be an iterable of constraints, got %.200R", obj);
     }
     while (PyObject* item = PyIter_Next(iterator.get())) {
         Ref held = Ref::steal(item);
@@ -152,8 +153,9 @@ static void check_knots(const FloatArray& knots, int64_t count, int32_t p) {
                      new_float(U[0]).get(), new_float(U[count - 1]).get());
 }
 
-static Ref new_trajectory_from(const double* U, int32_t n, int32_t p, Buffer cpts, uint32_t order) {
-    return new_trajectory(Buffer::copy_of(U, int64_t{n} + p + 2), std::move(cpts), p, order);
+static Ref new_trajectory_from(const double* U, int32_t n, int32_t p, OwnedArray cpts,
+                               uint32_t order) {
+    return new_trajectory(OwnedArray::copy_of(U, int64_t{n} + p + 2), std::move(cpts), p, order);
 }
 
 // ---- interpolate ----------------------------------------------------------------------
@@ -164,7 +166,8 @@ static Ref interpolate(PyObject* t_obj, PyObject* y_obj, PyObject* p_obj, PyObje
     const FloatArray y = read_vector(y_obj, "y");
     check_same_length(t, "t", y, "y");
     const int32_t p = read_degree(p_obj);
-    const Inputs in{t.data, y.data, t.size, static_cast<uint32_t>(read_order(order_obj, "order", 0))};
+    const Inputs in{t.data, y.data, t.size,
+                    static_cast<uint32_t>(read_order(order_obj, "order", 0))};
     const std::vector<Condition> constraints = read_constraints(constraints_obj, in.order, p);
     const int64_t count = t.size + static_cast<int64_t>(constraints.size());
     if (count < int64_t{p} + 1)
@@ -181,7 +184,8 @@ static Ref interpolate(PyObject* t_obj, PyObject* y_obj, PyObject* p_obj, PyObje
     planmath::sort_conditions(conditions);
     const double a = conditions.front().t, b = conditions.back().t;
     if (!(a < b))
-        raise_format(PyExc_ValueError, "every condition is at the same time %R: the domain is empty",
+        raise_format(PyExc_ValueError,
+                     "every condition is at the same time %R: the domain is empty",
                      new_float(a).get());
 
     const auto n = static_cast<int32_t>(count - 1);
@@ -201,7 +205,7 @@ static Ref interpolate(PyObject* t_obj, PyObject* y_obj, PyObject* p_obj, PyObje
         planmath::averaged_knots(times.data(), n + 1, p, U.data());
     }
 
-    Buffer cpts(int64_t{n} + 1);
+    OwnedArray cpts(int64_t{n} + 1);
     planmath::InterpolationFailure failure;
     run_without_gil_if(count >= unlocked_size, [&] {
         failure = planmath::interpolate_conditions(conditions, U.data(), p, cpts.data());
@@ -252,7 +256,8 @@ static Ref fit(PyObject* const* a) {
         check_same_length(t, "t", weights, "weights");
         for (int64_t i = 0; i < weights.size; ++i)
             if (weights.data[i] < 0.0)
-                raise_format(PyExc_ValueError, "'weights' must be non-negative, got %R at index %zd",
+                raise_format(PyExc_ValueError,
+                             "'weights' must be non-negative, got %R at index %zd",
                              new_float(weights.data[i]).get(), static_cast<Py_ssize_t>(i));
     }
     const double smoothing = read_finite(a[7], "smoothing", 0.0);
@@ -273,8 +278,9 @@ static Ref fit(PyObject* const* a) {
     if (knots_obj != nullptr) {
         const FloatArray knots = read_vector(knots_obj, "knots");
         if (knots.size < 2 * int64_t{p} + 2)
-            raise_format(PyExc_ValueError, "'knots' must have at least %d knots for degree %d, got %zd",
-                         2 * p + 2, p, static_cast<Py_ssize_t>(knots.size));
+            raise_format(PyExc_ValueError,
+                         "'knots' must have at least %d knots for degree %d, got %zd", 2 * p + 2, p,
+                         static_cast<Py_ssize_t>(knots.size));
         n = static_cast<int32_t>(knots.size - p - 2);
         check_knots(knots, knots.size, p);
         U.assign(knots.data, knots.data + knots.size);
@@ -284,13 +290,15 @@ static Ref fit(PyObject* const* a) {
         // that only smoothing fixes, and lets a small call ask for any memory.
         const int64_t most = t.size + static_cast<int64_t>(constraints.size()) + p;
         if (n < p || n > most)
-            raise_format(PyExc_ValueError, "'n' must lie in %d..%zd for degree %d and %zd samples, got %d",
-                         p, static_cast<Py_ssize_t>(most), p, static_cast<Py_ssize_t>(t.size), n);
+            raise_format(PyExc_ValueError,
+                         "'n' must lie in %d..%zd for degree %d and %zd samples, got %d", p,
+                         static_cast<Py_ssize_t>(most), p, static_cast<Py_ssize_t>(t.size), n);
         if (t.size < 2) raise(PyExc_ValueError, "'t' needs at least two samples to place knots");
         std::vector<double> sorted(t.data, t.data + t.size);
         std::sort(sorted.begin(), sorted.end());
         if (!(sorted.front() < sorted.back()))
-            raise_format(PyExc_ValueError, "every sample is at the same time %R: the domain is empty",
+            raise_format(PyExc_ValueError,
+                         "every sample is at the same time %R: the domain is empty",
                          new_float(sorted.front()).get());
         U.resize(static_cast<size_t>(n) + p + 2);
         planmath::quantile_knots(sorted.data(), t.size, n, p, U.data());
@@ -307,20 +315,20 @@ static Ref fit(PyObject* const* a) {
                          describe(in, c).get(), new_float(start).get(), new_float(stop).get());
     planmath::sort_conditions(constraints);
 
-    Buffer cpts(int64_t{n} + 1);
-    const planmath::FitProblem problem{U.data(), n,         p,       t.data,   y.data,
+    OwnedArray cpts(int64_t{n} + 1);
+    const planmath::FitProblem problem{U.data(),     n,      p,         t.data,  y.data,
                                        weights.data, t.size, smoothing, penalty, constraints};
     planmath::FitFailure failure;
-    run_without_gil_if(t.size + n >= unlocked_size, [&] {
-        failure = planmath::fit_spline(problem, cpts.data());
-    });
+    run_without_gil_if(t.size + n >= unlocked_size,
+                       [&] { failure = planmath::fit_spline(problem, cpts.data()); });
     using Failure = planmath::FitFailure;
     switch (failure.kind) {
     case Failure::none:
         break;
     case Failure::repeated: {
         const Condition &c1 = constraints[failure.first], &c2 = constraints[failure.second];
-        raise_format(PyExc_ValueError, "constraints %s: %S and %S fix the same derivative at the same time",
+        raise_format(PyExc_ValueError,
+                     "constraints %s: %S and %S fix the same derivative at the same time",
                      c1.value != c2.value ? "contradict each other" : "repeat",
                      describe(in, c1).get(), describe(in, c2).get());
     }

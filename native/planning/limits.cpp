@@ -11,9 +11,6 @@
 
 namespace pykesta::planning {
 
-PyObject* limit_check_type = nullptr;
-PyObject* limit_report_type = nullptr;
-
 namespace {
 
 // A limit holds when it is exceeded by no more than this fraction of the
@@ -92,9 +89,8 @@ std::vector<Checked> check_given(const TrajectoryData& traj, const Given* given,
     if (checked.empty()) return checked;
     std::vector<planmath::Extrema> found(checked.size());
     run_without_gil_if(traj.n() - traj.p() >= unlocked_spans, [&] {
-        planmath::extrema_of_orders(traj.spline, orders.data(),
-                                    static_cast<int32_t>(orders.size()), traj.start(),
-                                    traj.stop(), found.data());
+        planmath::extrema_of_orders(traj.spline, orders.data(), static_cast<int32_t>(orders.size()),
+                                    traj.start(), traj.stop(), found.data());
     });
     for (std::size_t i = 0; i < checked.size(); ++i) checked[i].found = found[i];
     return checked;
@@ -127,13 +123,12 @@ PyGetSetDef report_getset[] = {
 
 PyType_Slot report_slots[] = {
     {Py_tp_getset, report_getset},
-    {Py_tp_doc, const_cast<char*>(
-                    "LimitReport: a dict from quantity name to its LimitCheck, and `ok`, true "
-                    "when every limit holds.")},
+    {Py_tp_doc,
+     const_cast<char*>("LimitReport: a dict from quantity name to its LimitCheck, and `ok`, true "
+                       "when every limit holds.")},
     {0, nullptr}};
 
-PyType_Spec report_spec = {"pykesta.planning.LimitReport", 0, 0, Py_TPFLAGS_DEFAULT,
-                           report_slots};
+PyType_Spec report_spec = {"pykesta.planning.LimitReport", 0, 0, Py_TPFLAGS_DEFAULT, report_slots};
 
 // ---- the functions -------------------------------------------------------------------
 
@@ -146,14 +141,14 @@ void check_positional(const char* func, Py_ssize_t nargsf) {
 
 Ref check_limits(PyObject* traj_obj, const Given* given, int count) {
     TrajectoryData traj = read_trajectory(traj_obj, "traj");
-    Ref report = Ref::steal(PyObject_CallNoArgs(limit_report_type));
+    Ref report = Ref::steal(PyObject_CallNoArgs(module_state().limit_report_type.get()));
     for (const Checked& c : check_given(traj, given, count)) {
         const Limit& limit = c.limit;
         const planmath::Extrema& found = c.found;
-        Ref item = make_named_tuple(limit_check_type, new_float(found.min), new_float(found.tmin),
-                                    new_float(found.max), new_float(found.tmax),
-                                    new_float(limit.lower), new_float(limit.upper),
-                                    Ref::borrow(within(found, limit) ? Py_True : Py_False));
+        Ref item = make_named_tuple(
+            module_state().limit_check_type.get(), new_float(found.min), new_float(found.tmin),
+            new_float(found.max), new_float(found.tmax), new_float(limit.lower),
+            new_float(limit.upper), Ref::borrow(within(found, limit) ? Py_True : Py_False));
         check_status(PyDict_SetItemString(report.get(), c.quantity->name, item.get()));
     }
     return report;
@@ -272,14 +267,16 @@ const char retime_doc[] =
     "(2.0, 1.0, 1.0)\n";
 
 void init_limits(PyObject* module) {
-    limit_check_type = add_named_tuple(
+    module_state().limit_check_type = add_named_tuple(
         module, "LimitCheck", "min tmin max tmax lower upper ok",
         "LimitCheck(min, tmin, max, tmax, lower, upper, ok): a quantity's extrema, where "
         "they are reached, its limit and whether the limit holds.");
     Ref dict_type = Ref::borrow(reinterpret_cast<PyObject*>(&PyDict_Type));
     Ref bases = Ref::steal(PyTuple_Pack(1, dict_type.get()));
-    limit_report_type = check(PyType_FromSpecWithBases(&report_spec, bases.get()));
-    check_status(PyModule_AddObjectRef(module, "LimitReport", limit_report_type));
+    module_state().limit_report_type =
+        Ref::steal(PyType_FromSpecWithBases(&report_spec, bases.get()));
+    check_status(
+        PyModule_AddObjectRef(module, "LimitReport", module_state().limit_report_type.get()));
 }
 
 } // namespace pykesta::planning

@@ -5,6 +5,8 @@
 
 #include "planning/planning.h"
 
+#include "common/module_init.h"
+
 #include <vector>
 
 namespace pykesta::planning {
@@ -25,10 +27,9 @@ static void append(const PyMethodDef* table) {
 
 static void initialise(PyObject* module) {
     if (_import_array() < 0) throw python_error{};
-    Ref curvetypes = Ref::steal(PyImport_ImportModule("pykesta.curvetypes"));
-    bind_curvetypes(curvetypes.get());
+    bind_curvetypes(module_state(), Ref::steal(PyImport_ImportModule("pykesta.curvetypes")));
     Ref knotmath = Ref::steal(PyImport_ImportModule("pykesta.knotmath"));
-    bind_kernels(knotmath.get());
+    bind_kernels(module_state(), knotmath.get());
     functions.clear();
     append(analysis_methods);
     append(construction_methods);
@@ -50,12 +51,6 @@ static void initialise(PyObject* module) {
 } // namespace pykesta::planning
 
 PyMODINIT_FUNC PyInit_planning() {
-    using namespace pykesta;
-    PyObject* module = PyModule_Create(&planning::module_def);
-    if (module == nullptr) return nullptr;
-    if (guard_status([&] { planning::initialise(module); }) < 0) {
-        Py_DECREF(module);
-        return nullptr;
-    }
-    return module;
+    using namespace pykesta::planning;
+    return pykesta::create_module(&module_def, current_state, initialise);
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "common/errors.h"
-#include "common/pymem_buffer.h"
+#include "common/owned_array.h"
 #include "curvetypes/curvetypes.h"
 #include "knotmath/kernels.h"
 #include "planmath/pieces.h"
@@ -21,23 +21,34 @@ void init_analysis(PyObject* module);
 void init_construction(PyObject* module);
 void init_profiles(PyObject* module);
 
-// The classes of pykesta.curvetypes and the kernels of pykesta.knotmath,
-// bound at import.
+// The kernels of pykesta.knotmath, bound at import.
 struct Kernels {
 #define PYKESTA_KERNEL_POINTER(name, ret, params) knotmath::name##_fn name;
     PYKESTA_KERNELS(PYKESTA_KERNEL_POINTER)
 #undef PYKESTA_KERNEL_POINTER
 };
 
-struct Bound {
-    const curvetypes::CurvetypesAPI* api;
-    Kernels kernels;
+// Everything pykesta.planning keeps between calls: the classes of
+// pykesta.curvetypes, the kernels and the module's own result types.
+struct ModuleState {
+    Ref curvetypes; // keeps the module that published `api` alive
+    const curvetypes::CurvetypesAPI* api = nullptr;
+    Kernels kernels{};
+    Ref extrema_type;
+    Ref limit_check_type;
+    Ref limit_report_type;
 };
 
-extern Bound bound;
+// Set by the import, released only when the import fails: the functions are
+// reachable for as long as the module is, which single-phase modules never leave.
+extern ModuleState* current_state;
 
-void bind_curvetypes(PyObject* curvetypes_module);
-void bind_kernels(PyObject* knotmath_module);
+inline ModuleState& module_state() { return *current_state; }
+
+// Bind the classes of pykesta.curvetypes (checking the instance size this
+// module was built against) and the kernels; throw python_error.
+void bind_curvetypes(ModuleState& state, Ref curvetypes_module);
+void bind_kernels(ModuleState& state, PyObject* knotmath_module);
 
 // A trajectory argument read for numerical work: its arrays and the
 // references that keep them alive (also while the interpreter lock is
@@ -65,7 +76,7 @@ struct TrajectoryData {
 TrajectoryData read_trajectory(PyObject* obj, const char* name);
 
 // A new Trajectory1d adopting both buffers (n + p + 2 knots, n + 1 control points).
-Ref new_trajectory(Buffer knots, Buffer cpts, int32_t p, uint32_t order);
+Ref new_trajectory(OwnedArray knots, OwnedArray cpts, int32_t p, uint32_t order);
 
 // The trajectory run k times as slowly, k > 0 and finite: time scaled by k
 // about its start and the values by k^-order, so that the motion it stands
@@ -99,17 +110,14 @@ double read_finite(PyObject* obj, const char* name, double fallback);
 int32_t read_order(PyObject* obj, const char* name, int32_t fallback);
 
 // Creates collections.namedtuple(name, fields) with __module__ pykesta.planning
-// and the docstring `doc`, adds it to the module and returns it (a reference
-// held for the life of the process).
-PyObject* add_named_tuple(PyObject* module, const char* name, const char* fields,
-                          const char* doc);
+// and the docstring `doc`, adds it to the module and returns it.
+Ref add_named_tuple(PyObject* module, const char* name, const char* fields, const char* doc);
 
 // An instance of a named tuple class from its field values.
 template <class... Values> Ref make_named_tuple(PyObject* type, Values... values) {
     PyObject* argv[] = {nullptr, values.get()...};
-    return Ref::steal(PyObject_Vectorcall(type, argv + 1,
-                                          sizeof...(Values) | PY_VECTORCALL_ARGUMENTS_OFFSET,
-                                          nullptr));
+    return Ref::steal(PyObject_Vectorcall(
+        type, argv + 1, sizeof...(Values) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
 }
 
 } // namespace pykesta::planning

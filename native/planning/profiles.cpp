@@ -42,8 +42,7 @@ MoveArgs parse_move_args(const char* func, const char* first_name, PyObject* con
     MoveArgs out;
     if (nargs == 1) out.first = args[0];
     PyObject** slots[] = {&out.velocity, &out.acceleration, &out.jerk, &out.start};
-    PyObject* names[] = {keywords.velocity, keywords.acceleration, keywords.jerk,
-                         keywords.start};
+    PyObject* names[] = {keywords.velocity, keywords.acceleration, keywords.jerk, keywords.start};
     const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     for (Py_ssize_t k = 0; k < nkw; ++k) {
         PyObject* key = PyTuple_GET_ITEM(kwnames, k);
@@ -93,9 +92,9 @@ Ref trajectory_of(const planmath::ProfileSpline& spline, double distance, double
                      "the move over distance=%R starting at start=%R has phases too short or "
                      "too long for doubles under these limits",
                      new_float(distance).get(), new_float(start).get());
-    Buffer knots(spline.knot_count);
+    OwnedArray knots(spline.knot_count);
     std::memcpy(knots.data(), spline.knots.data(), sizeof(double) * spline.knot_count);
-    Buffer cpts(spline.cpts_count);
+    OwnedArray cpts(spline.cpts_count);
     std::memcpy(cpts.data(), spline.cpts.data(), sizeof(double) * spline.cpts_count);
     return new_trajectory(std::move(knots), std::move(cpts), spline.degree, 0);
 }
@@ -180,7 +179,8 @@ PyObject* synchronize(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObj
         Args<2> a = parse_args(params, args, nargsf, kwnames);
         std::vector<TrajectoryData> trajs = read_trajectories(a[0]);
         double longest = 0.0;
-        for (const TrajectoryData& traj : trajs) longest = std::max(longest, traj.stop() - traj.start());
+        for (const TrajectoryData& traj : trajs)
+            longest = std::max(longest, traj.stop() - traj.start());
         double duration = longest;
         if (a[1] != nullptr && a[1] != Py_None) {
             duration = read_double(a[1], "duration", 0.0);
@@ -225,12 +225,12 @@ double axis_limit(const PerAxis& limit, int64_t axis) {
 
 // A constant 0 of degree p over [start, stop].
 Ref standing_still(int32_t p, double start, double stop) {
-    Buffer knots(2 * (p + 1));
+    OwnedArray knots(2 * (p + 1));
     for (int32_t i = 0; i <= p; ++i) {
         knots.data()[i] = start;
         knots.data()[p + 1 + i] = stop;
     }
-    Buffer cpts(p + 1);
+    OwnedArray cpts(p + 1);
     std::fill(cpts.data(), cpts.data() + p + 1, 0.0);
     return new_trajectory(std::move(knots), std::move(cpts), p, 0);
 }

@@ -12,7 +12,7 @@
 
 namespace pykesta::planning {
 
-Bound bound;
+ModuleState* current_state = nullptr;
 
 static void check_size(const char* name, Py_ssize_t expected, Py_ssize_t found) {
     if (expected != found)
@@ -22,29 +22,30 @@ static void check_size(const char* name, Py_ssize_t expected, Py_ssize_t found) 
                      name, expected, found);
 }
 
-void bind_curvetypes(PyObject* module) {
-    bound.api = static_cast<const curvetypes::CurvetypesAPI*>(
-        import_function(module, "api", curvetypes::api_signature));
+void bind_curvetypes(ModuleState& state, Ref module) {
+    state.api = static_cast<const curvetypes::CurvetypesAPI*>(
+        import_function(module.get(), "api", curvetypes::api_signature));
+    state.curvetypes = std::move(module);
     check_size("Trajectory1d", sizeof(curvetypes::Trajectory1dObject),
-               bound.api->Trajectory1d_size);
+               state.api->Trajectory1d_size);
 }
 
-void bind_kernels(PyObject* module) {
-#define PYKESTA_BIND(name, ret, params)                                                          \
-    bound.kernels.name = reinterpret_cast<knotmath::name##_fn>(                                  \
+void bind_kernels(ModuleState& state, PyObject* module) {
+#define PYKESTA_BIND(name, ret, params)                                                            \
+    state.kernels.name = reinterpret_cast<knotmath::name##_fn>(                                    \
         import_function(module, #name, knotmath::name##_signature));
     PYKESTA_KERNELS(PYKESTA_BIND)
 #undef PYKESTA_BIND
 }
 
 TrajectoryData read_trajectory(PyObject* obj, const char* name) {
-    check_arg_type(obj, bound.api->Trajectory1d_type, name, false);
+    check_arg_type(obj, module_state().api->Trajectory1d_type, name, false);
     auto* t = reinterpret_cast<curvetypes::Trajectory1dObject*>(obj);
     if (t->_knotvector == nullptr || t->_cpts == nullptr)
         raise_format(PyExc_ValueError, "'%s' holds no knot vector or control points", name);
     if (t->p < 0 || t->n < t->p || t->n > INT32_MAX - t->p - 2)
-        raise_format(PyExc_ValueError, "'%s' has %ld control points, too few for degree %ld",
-                     name, static_cast<long>(t->n) + 1, static_cast<long>(t->p));
+        raise_format(PyExc_ValueError, "'%s' has %ld control points, too few for degree %ld", name,
+                     static_cast<long>(t->n) + 1, static_cast<long>(t->p));
     const double* U = t->_knotvector;
     const int32_t count = t->n + t->p + 2;
     for (int32_t i = 0; i < count; ++i) {
@@ -61,12 +62,12 @@ TrajectoryData read_trajectory(PyObject* obj, const char* name) {
             Ref::borrow(t->cpts_storage)};
 }
 
-Ref new_trajectory(Buffer knots, Buffer cpts, int32_t p, uint32_t order) {
+Ref new_trajectory(OwnedArray knots, OwnedArray cpts, int32_t p, uint32_t order) {
     const int32_t n = cpts.size() - 1;
     if (p < 0 || n < p || int64_t{knots.size()} != int64_t{n} + p + 2)
         raise(PyExc_SystemError, "new_trajectory: the arrays do not make a B-spline");
-    return Ref::steal(bound.api->Trajectory1d_vtable->from_ptrs(knots.release(), cpts.release(),
-                                                                 p, n, order, 1));
+    return Ref::steal(module_state().api->Trajectory1d_vtable->from_ptrs(
+        knots.release(), cpts.release(), p, n, order, 1));
 }
 
 Ref scaled_in_time(const TrajectoryData& traj, double k) {
@@ -74,11 +75,11 @@ Ref scaled_in_time(const TrajectoryData& traj, double k) {
         raise_format(PyExc_ValueError, "the time scale must be positive and finite, got %R",
                      new_float(k).get());
     const double start = traj.start();
-    Buffer knots(traj.knot_count());
+    OwnedArray knots(traj.knot_count());
     for (int32_t i = 0; i < knots.size(); ++i)
         knots.data()[i] = start + k * (traj.knots()[i] - start);
     const double factor = std::pow(k, -static_cast<double>(traj.order));
-    Buffer cpts(traj.cpts_count());
+    OwnedArray cpts(traj.cpts_count());
     for (int32_t i = 0; i < cpts.size(); ++i) cpts.data()[i] = factor * traj.cpts()[i];
     return new_trajectory(std::move(knots), std::move(cpts), traj.p(), traj.order);
 }
@@ -136,8 +137,7 @@ int32_t read_order(PyObject* obj, const char* name, int32_t fallback) {
     return static_cast<int32_t>(value);
 }
 
-PyObject* add_named_tuple(PyObject* module, const char* name, const char* fields,
-                          const char* doc) {
+Ref add_named_tuple(PyObject* module, const char* name, const char* fields, const char* doc) {
     Ref collections = Ref::steal(PyImport_ImportModule("collections"));
     Ref factory = Ref::steal(PyObject_GetAttrString(collections.get(), "namedtuple"));
     Ref type = Ref::steal(PyObject_CallFunction(factory.get(), "ss", name, fields));
@@ -146,7 +146,7 @@ PyObject* add_named_tuple(PyObject* module, const char* name, const char* fields
     Ref doc_text = Ref::steal(PyUnicode_FromString(doc));
     check_status(PyObject_SetAttrString(type.get(), "__doc__", doc_text.get()));
     check_status(PyModule_AddObjectRef(module, name, type.get()));
-    return type.release();
+    return type;
 }
 
 } // namespace pykesta::planning

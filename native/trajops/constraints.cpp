@@ -50,8 +50,8 @@ static Ref set_value_sum(Traj* traj1, Traj* traj2, PyObject* p) {
     if (traj1->order != traj2->order)
         raise(PyExc_ValueError, "the trajectories must have the same 'order'");
     Ref point = Ref::borrow(p);
-    if (!PyObject_TypeCheck(p, bound.api->Point1d_type))
-        point = call_method(reinterpret_cast<PyObject*>(bound.api->Point1d_type),
+    if (!PyObject_TypeCheck(p, module_state().api->Point1d_type))
+        point = call_method(reinterpret_cast<PyObject*>(module_state().api->Point1d_type),
                             Ref::steal(PyUnicode_FromString("from_tuple")).get(), p);
     Ref order = attribute(point.get(), "order");
     Ref own_order = new_uint(traj1->order);
@@ -63,9 +63,9 @@ static Ref set_value_sum(Traj* traj1, Traj* traj2, PyObject* p) {
     Ref val = attribute(point.get(), "val");
     Ref d = Ref::steal(PyNumber_Subtract(val.get(), new_float(v).get()));
     Ref d_value = new_float(to_double(d.get()));
-    Ref q = Ref::steal(PyObject_CallFunctionObjArgs(
-        reinterpret_cast<PyObject*>(bound.api->Point1d_type), t.get(), d_value.get(), order.get(),
-        nullptr));
+    Ref q = Ref::steal(
+        PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(module_state().api->Point1d_type),
+                                     t.get(), d_value.get(), order.get(), nullptr));
     check_status(trajectory_table().setValueAm_point(as_object(traj2), q.get()));
     return owned(trajectory_table().c_splcsum(tmp.get(), as_object(traj2)));
 }
@@ -89,7 +89,8 @@ static Traj* setValueAm_tuple_entry(Traj* traj, PyObject* p) {
         [&] { return constrained_copy(traj, p, trajectory_table().setValueAm_tuple); }));
 }
 static Traj* setValueSm_point_entry(Traj* traj1, Traj* traj2, Point* p) {
-    return trajectory_result(guard_object([&] { return set_value_sum(traj1, traj2, as_object(p)); }));
+    return trajectory_result(
+        guard_object([&] { return set_value_sum(traj1, traj2, as_object(p)); }));
 }
 static Traj* setValueSm_tuple_entry(Traj* traj1, Traj* traj2, PyObject* p) {
     return trajectory_result(guard_object([&] { return set_value_sum(traj1, traj2, p); }));
@@ -113,14 +114,14 @@ static Form choose_form(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnam
     if (p == nullptr)
         raise_format(PyExc_TypeError, "Expected at least %d argument%s, got %d",
                      static_cast<int>(trajectories + 1), "s", static_cast<int>(nargs));
-    if (PyObject_TypeCheck(p, bound.api->Point1d_type)) return Form::point;
+    if (PyObject_TypeCheck(p, module_state().api->Point1d_type)) return Form::point;
     if (PyTuple_Check(p)) return Form::tuple;
     raise(PyExc_TypeError, "No matching signature found");
 }
 
 static void check_constraint(PyObject* p, Form form) {
     if (form == Form::point)
-        check_arg_type(p, bound.api->Point1d_type, "p", false);
+        check_arg_type(p, module_state().api->Point1d_type, "p", false);
     else
         check_arg_exact_type(p, &PyTuple_Type, "p", false);
 }
@@ -166,9 +167,9 @@ static PyObject* py_setValueSm(PyObject*, PyObject* const* args, Py_ssize_t narg
     });
 }
 
-#define PYKESTA_CONSTRAINT_PARAMETER                                                             \
-    "p : constr (fused type: Point1d or 3-elements tuple)\n"                                     \
-    "    Constraint to be set. If 3-elements tuple must be in format\n"                          \
+#define PYKESTA_CONSTRAINT_PARAMETER                                                               \
+    "p : constr (fused type: Point1d or 3-elements tuple)\n"                                       \
+    "    Constraint to be set. If 3-elements tuple must be in format\n"                            \
     "    (t, val, order). See the Point1d class documentation for their meaning.\n"
 
 void add_constraints(FunctionList& functions, PyObject* module) {
@@ -179,33 +180,35 @@ void add_constraints(FunctionList& functions, PyObject* module) {
     PYKESTA_EXPORT(setValueSm_point);
     PYKESTA_EXPORT(setValueSm_tuple);
     constexpr int fastcall = METH_FASTCALL | METH_KEYWORDS;
-    functions.insert(functions.end(), {
-        {"setValueTr", reinterpret_cast<PyCFunction>(py_setValueTr), fastcall,
-         "setValueTr(traj, p)\n--\n\n"
-         "Sets a condition to the Trajectory1d object by vertical shift of the\n"
-         "trajectory. This method does not work if applied to the n-th integral.\n\n"
-         "Parameters\n----------\ntraj : Trajectory1d\n    Trajectory to constrain (unchanged).\n"
-         PYKESTA_CONSTRAINT_PARAMETER
-         "\nReturns\n-------\nTrajectory1d\n    A constrained copy of traj.\n"},
-        {"setValueAm", reinterpret_cast<PyCFunction>(py_setValueAm), fastcall,
-         "setValueAm(traj, p)\n--\n\n"
-         "Sets a condition to the Trajectory1d object multiplying the trajectory by\n"
-         "a calculated constant. This function cannot be used to set conditions close\n"
-         "to zero, otherwise the whole trajectory is set to zero.\n\n"
-         "Parameters\n----------\ntraj : Trajectory1d\n    Trajectory to constrain (unchanged).\n"
-         PYKESTA_CONSTRAINT_PARAMETER
-         "\nReturns\n-------\nTrajectory1d\n    A constrained copy of traj.\n"},
-        {"setValueSm", reinterpret_cast<PyCFunction>(py_setValueSm), fastcall,
-         "setValueSm(traj1, traj2, p)\n--\n\n"
-         "Sets a condition to the Trajectory1d object adding another Trajectory1d\n"
-         "object multiplied by a calculated constant.\n\n"
-         "Parameters\n----------\ntraj1 : Trajectory1d\n"
-         "    Trajectory to which the condition applies.\ntraj2 : Trajectory1d\n"
-         "    Trajectory used by the function to set the condition.\n"
-         PYKESTA_CONSTRAINT_PARAMETER
-         "\nReturns\n-------\nTrajectory1d\n    traj1 plus the scaled traj2.\n\n"
-         "Notes\n-----\n'traj2' is overwritten by the algorithm, you need to make a copy.\n"},
-    });
+    functions.insert(
+        functions.end(),
+        {
+            {"setValueTr", reinterpret_cast<PyCFunction>(py_setValueTr), fastcall,
+             "setValueTr(traj, p)\n--\n\n"
+             "Sets a condition to the Trajectory1d object by vertical shift of the\n"
+             "trajectory. This method does not work if applied to the n-th integral.\n\n"
+             "Parameters\n----------\ntraj : Trajectory1d\n    Trajectory to constrain "
+             "(unchanged).\n" PYKESTA_CONSTRAINT_PARAMETER
+             "\nReturns\n-------\nTrajectory1d\n    A constrained copy of traj.\n"},
+            {"setValueAm", reinterpret_cast<PyCFunction>(py_setValueAm), fastcall,
+             "setValueAm(traj, p)\n--\n\n"
+             "Sets a condition to the Trajectory1d object multiplying the trajectory by\n"
+             "a calculated constant. This function cannot be used to set conditions close\n"
+             "to zero, otherwise the whole trajectory is set to zero.\n\n"
+             "Parameters\n----------\ntraj : Trajectory1d\n    Trajectory to constrain "
+             "(unchanged).\n" PYKESTA_CONSTRAINT_PARAMETER
+             "\nReturns\n-------\nTrajectory1d\n    A constrained copy of traj.\n"},
+            {"setValueSm", reinterpret_cast<PyCFunction>(py_setValueSm), fastcall,
+             "setValueSm(traj1, traj2, p)\n--\n\n"
+             "Sets a condition to the Trajectory1d object adding another Trajectory1d\n"
+             "object multiplied by a calculated constant.\n\n"
+             "Parameters\n----------\ntraj1 : Trajectory1d\n"
+             "    Trajectory to which the condition applies.\ntraj2 : Trajectory1d\n"
+             "    Trajectory used by the function to set the "
+             "condition.\n" PYKESTA_CONSTRAINT_PARAMETER
+             "\nReturns\n-------\nTrajectory1d\n    traj1 plus the scaled traj2.\n\n"
+             "Notes\n-----\n'traj2' is overwritten by the algorithm, you need to make a copy.\n"},
+        });
 }
 
 } // namespace pykesta::trajops

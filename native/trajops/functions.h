@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/native_api.h"
-#include "trajops/bound.h"
+#include "trajops/module_state.h"
 #include "trajops/trajops.h"
 
 #include <vector>
@@ -20,7 +20,7 @@ void add_saving(FunctionList& functions, PyObject* module);
 
 // Publishes the native entry `name##_entry` of the calling file under its name
 // and signature (trajops.h); `module` must be in scope.
-#define PYKESTA_EXPORT(name)                                                                     \
+#define PYKESTA_EXPORT(name)                                                                       \
     export_function(module, #name, reinterpret_cast<void*>(name##_entry), name##_signature)
 
 // A guarded result (new reference or null), typed as the native entries return it.

@@ -14,10 +14,10 @@ static Ref join_native(Trajectory1dObject* a, Trajectory1dObject* b) {
     Arrays first = require_arrays(a);
     Arrays second = require_arrays(b);
     int64_t nA = a->n, nB = b->n, p = a->p;
-    Buffer knots(nA + nB + p + 3);
-    Buffer cpts(nA + nB + 2);
-    bound.splcjoin(first.U, first.nU, first.P, first.nP, second.U, second.nU, second.P, second.nP,
-                   a->p, knots.data(), knots.size(), cpts.data(), cpts.size());
+    OwnedArray knots(nA + nB + p + 3);
+    OwnedArray cpts(nA + nB + 2);
+    module_state().splcjoin(first.U, first.nU, first.P, first.nP, second.U, second.nU, second.P,
+                            second.nP, a->p, knots.data(), knots.size(), cpts.data(), cpts.size());
     return adopt_trajectory(std::move(knots), std::move(cpts), a->p,
                             static_cast<int32_t>(nA + nB + 1), a->order);
 }
@@ -37,9 +37,9 @@ static PyObject* py_join(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyO
 }
 
 static void check_foldable(PyObject* obj) {
-    if (!PyObject_TypeCheck(obj, bound.api->Trajectory1d_type))
+    if (!PyObject_TypeCheck(obj, module_state().api->Trajectory1d_type))
         raise_format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(obj)->tp_name,
-                     bound.api->Trajectory1d_type->tp_name);
+                     module_state().api->Trajectory1d_type->tp_name);
 }
 
 static PyObject* py_joins(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -60,22 +60,25 @@ static PyObject* py_joins(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 
 void add_join(FunctionList& functions, PyObject* module) {
     PYKESTA_EXPORT(join);
-    functions.insert(functions.end(), {
-        {"join", reinterpret_cast<PyCFunction>(py_join), METH_FASTCALL | METH_KEYWORDS,
-         "join(traj1, traj2)\n--\n\n"
-         "Joins two trajectories end to end into a new trajectory.\n\n"
-         "The second trajectory is moved along the time axis to begin where the first\n"
-         "ends; the junction imposes no continuity.\n\n"
-         "Parameters\n----------\ntraj1 : Trajectory1d\n    First trajectory; keeps its domain.\n"
-         "traj2 : Trajectory1d\n    Second trajectory, of the same degree and order.\n\n"
-         "Returns\n-------\nTrajectory1d\n    The joined trajectory.\n"},
-        {"joins", reinterpret_cast<PyCFunction>(py_joins), METH_FASTCALL | METH_KEYWORDS,
-         "joins(*trajs)\n--\n\n"
-         "Joins any number of trajectories end to end, in the order given.\n\n"
-         "Parameters\n----------\n*trajs : Trajectory1d\n    One or more trajectories.\n\n"
-         "Returns\n-------\nTrajectory1d\n"
-         "    join(join(trajs[0], trajs[1]), ...); the first argument itself when alone.\n"},
-    });
+    functions.insert(
+        functions.end(),
+        {
+            {"join", reinterpret_cast<PyCFunction>(py_join), METH_FASTCALL | METH_KEYWORDS,
+             "join(traj1, traj2)\n--\n\n"
+             "Joins two trajectories end to end into a new trajectory.\n\n"
+             "The second trajectory is moved along the time axis to begin where the first\n"
+             "ends; the junction imposes no continuity.\n\n"
+             "Parameters\n----------\ntraj1 : Trajectory1d\n    First trajectory; keeps its "
+             "domain.\n"
+             "traj2 : Trajectory1d\n    Second trajectory, of the same degree and order.\n\n"
+             "Returns\n-------\nTrajectory1d\n    The joined trajectory.\n"},
+            {"joins", reinterpret_cast<PyCFunction>(py_joins), METH_FASTCALL | METH_KEYWORDS,
+             "joins(*trajs)\n--\n\n"
+             "Joins any number of trajectories end to end, in the order given.\n\n"
+             "Parameters\n----------\n*trajs : Trajectory1d\n    One or more trajectories.\n\n"
+             "Returns\n-------\nTrajectory1d\n"
+             "    join(join(trajs[0], trajs[1]), ...); the first argument itself when alone.\n"},
+        });
 }
 
 } // namespace pykesta::trajops

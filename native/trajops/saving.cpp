@@ -9,10 +9,10 @@ static Ref id_at(PyObject* ids, Py_ssize_t i) {
     Ref ID;
     if (PyList_CheckExact(ids) || PyTuple_CheckExact(ids)) {
         ID = Ref::borrow(PySequence_Fast_GET_SIZE(ids) > i ? PySequence_Fast_GET_ITEM(ids, i)
-                                                            : nullptr);
+                                                           : nullptr);
         if (!ID)
-            raise(PyExc_IndexError, PyList_CheckExact(ids) ? "list index out of range"
-                                                           : "tuple index out of range");
+            raise(PyExc_IndexError,
+                  PyList_CheckExact(ids) ? "list index out of range" : "tuple index out of range");
     } else {
         Ref index = Ref::steal(PyLong_FromSsize_t(i));
         ID = Ref::steal(PyObject_GetItem(ids, index.get()));
@@ -24,9 +24,9 @@ static Ref id_at(PyObject* ids, Py_ssize_t i) {
 }
 
 static void save_one(PyObject* obj, Py_ssize_t i, PyObject* fname, PyObject* ids) {
-    if (!PyObject_TypeCheck(obj, bound.api->PyKESTAObject_type))
+    if (!PyObject_TypeCheck(obj, module_state().api->PyKESTAObject_type))
         raise_format(PyExc_TypeError, "Cannot convert %.200s to %.200s", Py_TYPE(obj)->tp_name,
-                     bound.api->PyKESTAObject_type->tp_name);
+                     module_state().api->PyKESTAObject_type->tp_name);
     Ref ID = id_at(ids, i);
     check_status(persistable_table(obj).savexml(obj, fname, ID.get()));
 }
@@ -34,9 +34,9 @@ static void save_one(PyObject* obj, Py_ssize_t i, PyObject* fname, PyObject* ids
 static PyObject* py_saveallxml(PyObject*, PyObject* const* args, Py_ssize_t nargs,
                                PyObject* kwnames) {
     return guard_object([&] {
-        auto [objects, fname, ids] = parse_args(
-            Params<3>{"saveallxml", {"PyKESTAObjectList", "fname", "IDList"}}, args, nargs,
-            kwnames);
+        auto [objects, fname, ids] =
+            parse_args(Params<3>{"saveallxml", {"PyKESTAObjectList", "fname", "IDList"}}, args,
+                       nargs, kwnames);
         check_arg_type(fname, &PyUnicode_Type, "fname", true);
         if (PyList_CheckExact(objects) || PyTuple_CheckExact(objects)) {
             // The sequence may change under savexml redefinitions: re-read its size each time.
@@ -47,7 +47,8 @@ static PyObject* py_saveallxml(PyObject*, PyObject* const* args, Py_ssize_t narg
         } else {
             Ref iterator = Ref::steal(PyObject_GetIter(objects));
             Py_ssize_t i = 0;
-            while (Ref obj = Ref::steal_or_null(PyIter_Next(iterator.get()))) save_one(obj.get(), i++, fname, ids);
+            while (Ref obj = Ref::steal_or_null(PyIter_Next(iterator.get())))
+                save_one(obj.get(), i++, fname, ids);
             if (PyErr_Occurred()) throw python_error{};
         }
         return Ref::borrow(Py_None);

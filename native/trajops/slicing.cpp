@@ -20,7 +20,9 @@ static bool compare_attribute(PyObject* obj, const char* name, PyObject* value, 
     return result == 1;
 }
 
-static Buffer copy_range(const double* first, int64_t count) { return Buffer::copy_of(first, count); }
+static OwnedArray copy_range(const double* first, int64_t count) {
+    return OwnedArray::copy_of(first, count);
+}
 
 static Ref trajsli_native(Trajectory1dObject* traj, double x) {
     auto* obj = reinterpret_cast<PyObject*>(traj);
@@ -30,17 +32,17 @@ static Ref trajsli_native(Trajectory1dObject* traj, double x) {
         raise_format(PyExc_ValueError, "'x' out of domain: %S", value.get());
     Arrays a = require_arrays(traj);
     int64_t n = traj->n, p = traj->p;
-    Buffer Uk(n + 2 * p + 3);
-    Buffer Pk(n + p + 2);
-    knotmath::IndexPair pieces = bound.splcsli(a.U, a.nU, a.P, a.nP, traj->p, x, Uk.data(),
-                                               Uk.size(), Pk.data(), Pk.size());
+    OwnedArray Uk(n + 2 * p + 3);
+    OwnedArray Pk(n + p + 2);
+    knotmath::IndexPair pieces = module_state().splcsli(a.U, a.nU, a.P, a.nP, traj->p, x, Uk.data(),
+                                                        Uk.size(), Pk.data(), Pk.size());
     int64_t nl = pieces.first, nr = pieces.second;
     if (nl < 0 || nr < 0 || nl + nr + p + 3 > Uk.size() || nl + nr + 2 > Pk.size())
         raise(PyExc_SystemError, "the slicing kernel returned pieces that do not fit its arrays");
-    Buffer Ul = copy_range(Uk.data(), nl + p + 2);
-    Buffer Ur = copy_range(Uk.data() + nl + 1, nr + p + 2);
-    Buffer Pl = copy_range(Pk.data(), nl + 1);
-    Buffer Pr = copy_range(Pk.data() + nl + 1, nr + 1);
+    OwnedArray Ul = copy_range(Uk.data(), nl + p + 2);
+    OwnedArray Ur = copy_range(Uk.data() + nl + 1, nr + p + 2);
+    OwnedArray Pl = copy_range(Pk.data(), nl + 1);
+    OwnedArray Pr = copy_range(Pk.data() + nl + 1, nr + 1);
     Ref left = adopt_trajectory(std::move(Ul), std::move(Pl), traj->p, static_cast<int32_t>(nl),
                                 traj->order);
     Ref right = adopt_trajectory(std::move(Ur), std::move(Pr), traj->p, static_cast<int32_t>(nr),
@@ -49,8 +51,8 @@ static Ref trajsli_native(Trajectory1dObject* traj, double x) {
 }
 
 // The reflection touches plain arrays only, so it runs without the interpreter lock.
-static void reflect(const double* U, const double* P, int32_t n, int32_t p, double* Uh,
-                    double* Ph, std::vector<double>& spans) {
+static void reflect(const double* U, const double* P, int32_t n, int32_t p, double* Uh, double* Ph,
+                    std::vector<double>& spans) {
     for (int32_t i = 0; i <= n; ++i) Ph[i] = P[n - i];
     for (int32_t i = 0; i <= n - p; ++i) spans[i] = U[p + 1 + i] - U[p + i];
     double stop = U[n + p + 1];
@@ -69,8 +71,8 @@ static Ref mirror_native(Trajectory1dObject* traj) {
     Ref knot_storage = Ref::borrow(traj->knot_storage);
     Ref cpts_storage = Ref::borrow(traj->cpts_storage);
     std::vector<double> spans(static_cast<size_t>(std::max(n - p + 1, 0)));
-    Buffer Uh(a.nU);
-    Buffer Ph(a.nP);
+    OwnedArray Uh(a.nU);
+    OwnedArray Ph(a.nP);
     run_without_gil_if(true, [&] { reflect(a.U, a.P, n, p, Uh.data(), Ph.data(), spans); });
     return adopt_trajectory(std::move(Uh), std::move(Ph), p, n, traj->order);
 }
@@ -83,8 +85,7 @@ static Trajectory1dObject* mirror_entry(Trajectory1dObject* traj) {
     return trajectory_result(guard_object([&] { return mirror_native(traj); }));
 }
 
-static PyObject* py_trajsli(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                            PyObject* kwnames) {
+static PyObject* py_trajsli(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guard_object([&] {
         auto [traj, x] = parse_args(Params<2>{"trajsli", {"traj", "x"}}, args, nargs, kwnames);
         check_trajectory(traj, "traj");
@@ -102,20 +103,22 @@ static PyObject* py_mirror(PyObject*, PyObject* traj) {
 void add_slicing(FunctionList& functions, PyObject* module) {
     PYKESTA_EXPORT(trajsli);
     PYKESTA_EXPORT(mirror);
-    functions.insert(functions.end(), {
-        {"trajsli", reinterpret_cast<PyCFunction>(py_trajsli), METH_FASTCALL | METH_KEYWORDS,
-         "trajsli(traj, x)\n--\n\n"
-         "Separates a trajectory at a domain value into a left and a right piece.\n\n"
-         "Parameters\n----------\ntraj : Trajectory1d\n    Trajectory to cut.\n"
-         "x : double\n    Cut position, within the domain (its ends included).\n\n"
-         "Returns\n-------\ntrajl : Trajectory1d\n    Left piece of the input trajectory.\n"
-         "trajr : Trajectory1d\n    Right piece of the input trajectory.\n"},
-        {"mirror", py_mirror, METH_O,
-         "mirror(traj, /)\n--\n\n"
-         "Reflects a trajectory in time about the end of its domain.\n\n"
-         "Parameters\n----------\ntraj : Trajectory1d\n    Trajectory to reflect.\n\n"
-         "Returns\n-------\nTrajectory1d\n    New trajectory mirrored to the input one.\n"},
-    });
+    functions.insert(
+        functions.end(),
+        {
+            {"trajsli", reinterpret_cast<PyCFunction>(py_trajsli), METH_FASTCALL | METH_KEYWORDS,
+             "trajsli(traj, x)\n--\n\n"
+             "Separates a trajectory at a domain value into a left and a right piece.\n\n"
+             "Parameters\n----------\ntraj : Trajectory1d\n    Trajectory to cut.\n"
+             "x : double\n    Cut position, within the domain (its ends included).\n\n"
+             "Returns\n-------\ntrajl : Trajectory1d\n    Left piece of the input trajectory.\n"
+             "trajr : Trajectory1d\n    Right piece of the input trajectory.\n"},
+            {"mirror", py_mirror, METH_O,
+             "mirror(traj, /)\n--\n\n"
+             "Reflects a trajectory in time about the end of its domain.\n\n"
+             "Parameters\n----------\ntraj : Trajectory1d\n    Trajectory to reflect.\n\n"
+             "Returns\n-------\nTrajectory1d\n    New trajectory mirrored to the input one.\n"},
+        });
 }
 
 } // namespace pykesta::trajops

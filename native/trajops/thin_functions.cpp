@@ -151,7 +151,7 @@ static PyObject* py_savexml(PyObject*, PyObject* const* args, Py_ssize_t nargs, 
     return guard_object([&] {
         auto [obj, fname, ID] =
             parse_args(Params<3>{"savexml", {"obj", "fname", "ID"}}, args, nargs, kw);
-        check_arg_type(obj, bound.api->PyKESTAObject_type, "obj", false);
+        check_arg_type(obj, module_state().api->PyKESTAObject_type, "obj", false);
         check_arg_type(fname, &PyUnicode_Type, "fname", true);
         check_arg_type(ID, &PyUnicode_Type, "ID", true);
         savexml_native(obj, fname, ID);
@@ -169,52 +169,56 @@ void add_thin_functions(FunctionList& functions, PyObject* module) {
     PYKESTA_EXPORT(antiderivative);
     PYKESTA_EXPORT(savexml);
     constexpr int fastcall = METH_FASTCALL | METH_KEYWORDS;
-    functions.insert(functions.end(), {
-        {"add", reinterpret_cast<PyCFunction>(py_add), fastcall,
-         "add(traj1, traj2)\n--\n\n"
-         "Returns a new Trajectory1d object as the sum of two input trajectories.\n\n"
-         "Parameters\n----------\ntraj1, traj2 : Trajectory1d\n"
-         "    Trajectories of the same order and with the same ends of the domain.\n\n"
-         "Returns\n-------\nTrajectory1d\n    The pointwise sum, over the union of the knots.\n"},
-        {"rshift", reinterpret_cast<PyCFunction>(py_rshift), fastcall,
-         "rshift(traj, x)\n--\n\n"
-         "Returns a new trajectory as a relative translation of the input one.\n\n"
-         "Parameters\n----------\ntraj : Trajectory1d\nx : double\n    Translation value.\n\n"
-         "Returns\n-------\nTrajectory1d\n"},
-        {"ashift", reinterpret_cast<PyCFunction>(py_ashift), fastcall,
-         "ashift(traj, x)\n--\n\n"
-         "Returns a new trajectory translated along the x-axis so that the curve\n"
-         "starts at the x coordinate.\n\n"
-         "Parameters\n----------\ntraj : Trajectory1d\nx : double\n"
-         "    Reference x-coordinate.\n\nReturns\n-------\nTrajectory1d\n"},
-        {"hscale", reinterpret_cast<PyCFunction>(py_hscale), fastcall,
-         "hscale(traj, x)\n--\n\n"
-         "Returns a new trajectory scaled horizontally keeping the start of the domain fixed.\n\n"
-         "Parameters\n----------\ntraj : Trajectory1d\nx : double\n    Scale factor.\n\n"
-         "Returns\n-------\nTrajectory1d\n"},
-        {"adapt", reinterpret_cast<PyCFunction>(py_adapt), fastcall,
-         "adapt(traj, start, stop)\n--\n\n"
-         "Adapts the input trajectory into the new domain [start, stop].\n\n"
-         "Parameters\n----------\ntraj : Trajectory1d\nstart : double\n    New domain start.\n"
-         "stop : double\n    New domain stop. Must be greather than 'start'.\n\n"
-         "Returns\n-------\nTrajectory1d\n"},
-        {"derivative", reinterpret_cast<PyCFunction>(py_derivative), fastcall,
-         "derivative(traj, nu=1)\n--\n\n"
-         "Returns a Trajectory1d object representing the derivative.\n\n"
-         "Parameters\n----------\ntraj : Trajectory1d\nnu : int\n"
-         "    Derivative order. Default is 1.\n\nReturns\n-------\nTrajectory1d\n"},
-        {"antiderivative", reinterpret_cast<PyCFunction>(py_antiderivative), fastcall,
-         "antiderivative(traj, nu=1)\n--\n\n"
-         "Returns a Trajectory1d object representing the antiderivative.\n\n"
-         "Parameters\n----------\ntraj : Trajectory1d\nnu : int\n"
-         "    Antiderivative order. Default is 1.\n\nReturns\n-------\nTrajectory1d\n"},
-        {"savexml", reinterpret_cast<PyCFunction>(py_savexml), fastcall,
-         "savexml(obj, fname, ID)\n--\n\n"
-         "Wrapper of 'savexml' PyKESTAObject method.\n\n"
-         "Parameters\n----------\nobj : PyKESTAObject\n    Object to save.\n"
-         "fname : str\n    File name; '.pykesta' is appended when it has no extension.\n"
-         "ID : str\n    Object ID.\n"},
-    });
+    functions.insert(
+        functions.end(),
+        {
+            {"add", reinterpret_cast<PyCFunction>(py_add), fastcall,
+             "add(traj1, traj2)\n--\n\n"
+             "Returns a new Trajectory1d object as the sum of two input trajectories.\n\n"
+             "Parameters\n----------\ntraj1, traj2 : Trajectory1d\n"
+             "    Trajectories of the same order and with the same ends of the domain.\n\n"
+             "Returns\n-------\nTrajectory1d\n    The pointwise sum, over the union of the "
+             "knots.\n"},
+            {"rshift", reinterpret_cast<PyCFunction>(py_rshift), fastcall,
+             "rshift(traj, x)\n--\n\n"
+             "Returns a new trajectory as a relative translation of the input one.\n\n"
+             "Parameters\n----------\ntraj : Trajectory1d\nx : double\n    Translation value.\n\n"
+             "Returns\n-------\nTrajectory1d\n"},
+            {"ashift", reinterpret_cast<PyCFunction>(py_ashift), fastcall,
+             "ashift(traj, x)\n--\n\n"
+             "Returns a new trajectory translated along the x-axis so that the curve\n"
+             "starts at the x coordinate.\n\n"
+             "Parameters\n----------\ntraj : Trajectory1d\nx : double\n"
+             "    Reference x-coordinate.\n\nReturns\n-------\nTrajectory1d\n"},
+            {"hscale", reinterpret_cast<PyCFunction>(py_hscale), fastcall,
+             "hscale(traj, x)\n--\n\n"
+             "Returns a new trajectory scaled horizontally keeping the start of the domain "
+             "fixed.\n\n"
+             "Parameters\n----------\ntraj : Trajectory1d\nx : double\n    Scale factor.\n\n"
+             "Returns\n-------\nTrajectory1d\n"},
+            {"adapt", reinterpret_cast<PyCFunction>(py_adapt), fastcall,
+             "adapt(traj, start, stop)\n--\n\n"
+             "Adapts the input trajectory into the new domain [start, stop].\n\n"
+             "Parameters\n----------\ntraj : Trajectory1d\nstart : double\n    New domain start.\n"
+             "stop : double\n    New domain stop. Must be greather than 'start'.\n\n"
+             "Returns\n-------\nTrajectory1d\n"},
+            {"derivative", reinterpret_cast<PyCFunction>(py_derivative), fastcall,
+             "derivative(traj, nu=1)\n--\n\n"
+             "Returns a Trajectory1d object representing the derivative.\n\n"
+             "Parameters\n----------\ntraj : Trajectory1d\nnu : int\n"
+             "    Derivative order. Default is 1.\n\nReturns\n-------\nTrajectory1d\n"},
+            {"antiderivative", reinterpret_cast<PyCFunction>(py_antiderivative), fastcall,
+             "antiderivative(traj, nu=1)\n--\n\n"
+             "Returns a Trajectory1d object representing the antiderivative.\n\n"
+             "Parameters\n----------\ntraj : Trajectory1d\nnu : int\n"
+             "    Antiderivative order. Default is 1.\n\nReturns\n-------\nTrajectory1d\n"},
+            {"savexml", reinterpret_cast<PyCFunction>(py_savexml), fastcall,
+             "savexml(obj, fname, ID)\n--\n\n"
+             "Wrapper of 'savexml' PyKESTAObject method.\n\n"
+             "Parameters\n----------\nobj : PyKESTAObject\n    Object to save.\n"
+             "fname : str\n    File name; '.pykesta' is appended when it has no extension.\n"
+             "ID : str\n    Object ID.\n"},
+        });
 }
 
 } // namespace pykesta::trajops

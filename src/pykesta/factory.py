@@ -1,13 +1,15 @@
 """Building trajectories from arrays, with the checks a B-spline needs."""
 
 import operator
+from typing import SupportsIndex
 
 import numpy as np
+import numpy.typing as npt
 
 from pykesta.curvetypes import Trajectory1d
 
 
-def _vector(values, name):
+def _vector(values: npt.ArrayLike, name: str) -> npt.NDArray[np.float64]:
     array = np.array(values, dtype=np.float64, copy=True)
     if array.ndim != 1:
         raise ValueError(f"'{name}' must be one-dimensional, got {array.ndim} dimensions")
@@ -16,7 +18,8 @@ def _vector(values, name):
     return np.ascontiguousarray(array)
 
 
-def from_arrays(knots, cpts, p, order=0):
+def from_arrays(knots: npt.ArrayLike, cpts: npt.ArrayLike, p: SupportsIndex,
+                order: SupportsIndex = 0) -> Trajectory1d:
     """Builds a trajectory that owns copies of the given arrays.
 
     Parameters
@@ -42,25 +45,25 @@ def from_arrays(knots, cpts, p, order=0):
     ValueError
         When an argument does not describe a B-spline; the message names the problem.
     """
-    p = operator.index(p)
-    order = operator.index(order)
-    if p < 0:
-        raise ValueError(f"'p' must be non-negative, got {p}")
-    if order < 0:
-        raise ValueError(f"'order' must be non-negative, got {order}")
-    knots = _vector(knots, "knots")
-    cpts = _vector(cpts, "cpts")
-    n = len(cpts) - 1
-    if n < p:
-        raise ValueError(f"a B-spline of degree {p} needs at least {p + 1} control points, "
-                         f"got {len(cpts)}")
-    if len(knots) != n + p + 2:
-        raise ValueError(f"{len(cpts)} control points of degree {p} need {n + p + 2} knots, "
-                         f"got {len(knots)}")
-    if np.any(np.diff(knots) < 0):
+    degree = operator.index(p)
+    derivation = operator.index(order)
+    if degree < 0:
+        raise ValueError(f"'p' must be non-negative, got {degree}")
+    if derivation < 0:
+        raise ValueError(f"'order' must be non-negative, got {derivation}")
+    knot_vector = _vector(knots, "knots")
+    points = _vector(cpts, "cpts")
+    n = len(points) - 1
+    if n < degree:
+        raise ValueError(f"a B-spline of degree {degree} needs at least {degree + 1} "
+                         f"control points, got {len(points)}")
+    if len(knot_vector) != n + degree + 2:
+        raise ValueError(f"{len(points)} control points of degree {degree} need "
+                         f"{n + degree + 2} knots, got {len(knot_vector)}")
+    if np.any(np.diff(knot_vector) < 0):
         raise ValueError("'knots' must be non-decreasing")
-    if not knots[0] < knots[-1]:
+    if not knot_vector[0] < knot_vector[-1]:
         raise ValueError("the domain [knots[0], knots[-1]] must not be empty")
     trajectory = Trajectory1d()
-    trajectory._dset_data(knots.tobytes(), cpts.tobytes(), p, n, order, True)
+    trajectory._dset_data(knot_vector.tobytes(), points.tobytes(), degree, n, derivation, True)
     return trajectory

@@ -1,7 +1,11 @@
+from typing import Any
+
 import numpy as np
 import numpy.typing as npt
 
 _Array = npt.NDArray[np.float64]
+
+__native_api__: dict[str, Any]
 
 def distintknots(U: _Array, p: int) -> int: ...
 def averagcpts(U: _Array, p: int, X: _Array) -> None: ...

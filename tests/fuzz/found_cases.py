@@ -10,6 +10,7 @@ import copy
 import pickle
 import sys
 import threading
+import time
 
 import numpy as np
 
@@ -99,6 +100,37 @@ def mirror_while_another_thread_replaces_the_arrays():
         done.set()
         swapper.join()
 
+
+@case
+def evaluation_while_another_thread_writes_the_knots():
+    """Values and derivatives over enough points to run without the interpreter
+    lock, while another thread writes the knots in place, all equal for a few
+    milliseconds and back: the span the walk found first may be gone when it
+    looks for the last one, from the other end of four million knots."""
+    n, p = 4_000_000, 1
+    knots = np.concatenate([[0.0, 0.0], np.ones(n + p)])
+    t = Trajectory1d()
+    t._dset_data(knots.tobytes(), np.linspace(0.0, 1.0, n + 1).tobytes(), p, n, 0, True)
+    view = t.get_knotvector_asarray()
+    points = np.linspace(0.0, 1.0, 16_384)
+    done = threading.Event()
+
+    def write():
+        while not done.is_set():
+            view[:] = 0.0
+            time.sleep(0.005)
+            view[:] = knots
+            time.sleep(0.002)
+
+    writer = threading.Thread(target=write)
+    sys.setswitchinterval(1e-5)
+    writer.start()
+    try:
+        for _ in range(100):
+            attempt(lambda: t.dceval(points.copy(), 1), lambda: t.ceval(points.copy()))
+    finally:
+        done.set()
+        writer.join()
 
 if __name__ == "__main__":
     limits.limit_address_space()

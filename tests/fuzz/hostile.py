@@ -8,6 +8,8 @@ trajectory's arrays (its own or another's) in the middle of the caller's work.
 
 import math
 
+import numpy as np
+
 from pykesta.curvetypes import Point1d, Trajectory1d
 
 TRAJECTORY_METHODS = (
@@ -24,6 +26,14 @@ POINT_PROPERTIES = ("t", "val", "order")
 
 BEHAVIOURS = ("native", "native", "none", "int", "negative", "str", "nan", "empty", "point",
               "self", "other", "raise", "resize", "resize_victim", "empty_self", "bytes", "dict")
+
+# What a redefined ceval or dceval may do to the array it is handed before
+# running the native operation on what is left: shrink it to one point, grow it
+# (its data move) or free its data. numpy's reference check is off, as it would
+# be for a caller that knows better.
+HANDED_ARRAY_BEHAVIOURS = {"shrink_handed": 1, "grow_handed": lambda size: 2 * size + 64,
+                           "free_handed": 0}
+HANDED_ARRAY_METHODS = ("ceval", "dceval")
 
 
 class Context:
@@ -46,6 +56,18 @@ def _empty(trajectory):
         Trajectory1d._dset_data(trajectory, None, None, 0, 0, 0, False)
     except TypeError:
         pass  # the arrays are gone, which is the point
+
+
+def behaviours_of(name):
+    """The behaviours a redefinition of the method `name` may be given."""
+    handed = tuple(HANDED_ARRAY_BEHAVIOURS) if name in HANDED_ARRAY_METHODS else ()
+    return BEHAVIOURS + handed
+
+
+def _resize_handed(array, behaviour):
+    if isinstance(array, np.ndarray):
+        size = HANDED_ARRAY_BEHAVIOURS[behaviour]
+        array.resize(size(array.size) if callable(size) else size, refcheck=False)
 
 
 def misbehave(behaviour, instance, native):
@@ -75,7 +97,11 @@ def _method(base, name):
         def native():
             return getattr(base, name)(self, *args, **kwargs)
 
-        return misbehave(self.__dict__.get("junk", {}).get(name, "native"), self, native)
+        behaviour = self.__dict__.get("junk", {}).get(name, "native")
+        if behaviour in HANDED_ARRAY_BEHAVIOURS:
+            _resize_handed(args[0] if args else kwargs.get("xp"), behaviour)
+            behaviour = "native"
+        return misbehave(behaviour, self, native)
 
     redefined.__name__ = name
     return redefined

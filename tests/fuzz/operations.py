@@ -14,6 +14,7 @@ import pickle
 import numpy as np
 from hypothesis import strategies as st
 
+import hostile
 import pykesta
 import pykesta.curvetypes as curvetypes
 import values
@@ -93,6 +94,23 @@ def call_operator(w):
         w.call("call", evaluate, x, _nu(w))
     else:
         w.call("call", evaluate, x, nu=_nu(w))
+
+
+@operation("evaluation")
+def call_resized_by_override(w):
+    """The call operator on a copy of a trajectory whose ceval and dceval shrink,
+    grow or free the array they are handed."""
+    t = w.trajectory()
+    resizing = hostile.HostileTrajectory()
+    try:
+        Trajectory1d._dset_data(resizing, Trajectory1d._sget_knotvector(t),
+                                Trajectory1d._sget_cpts(t), t.p, t.n, t.order, True)
+    except Exception:
+        return  # not a trajectory, or an empty one
+    behaviour = w.choose(tuple(hostile.HANDED_ARRAY_BEHAVIOURS))
+    resizing.junk = {"ceval": behaviour, "dceval": behaviour}
+    w.journal.write(f"{w.label(resizing)}: a copy of {w.label(t)} whose evaluations {behaviour}")
+    w.call("call", resizing, w.points_array(t), w.integer(0, 3), keep=False)
 
 
 @operation("evaluation")

@@ -8,19 +8,22 @@ that process:
 Each example builds a few trajectories from drawn raw data (pykesta's own
 _dset_data, no checks) and applies a drawn sequence of operations of the area
 to them and to their results. Results and ordinary Python exceptions are the
-only acceptable outcomes. The areas are those of operations.py and
-concurrency.py; "hostile" draws from all operations but the threaded ones and
-makes its trajectories of subclasses that misbehave (hostile.py). The last line
-printed counts the examples that ran (--verbose adds the outcomes of each call);
-the journal file holds the calls of the current example, so that after a crash
-it shows what crashed.
+only acceptable outcomes. The areas are those of operations.py,
+concurrency.py and races.py; "hostile" draws from all operations but the
+threaded ones and makes its trajectories of subclasses that misbehave
+(hostile.py). --seconds repeats the examples with the next seeds until that
+long has passed. The last line printed counts the examples that ran
+(--verbose adds the outcomes of each call); the journal file holds the calls
+of the current example, so that after a crash it shows what crashed.
 """
 
 import argparse
 import faulthandler
+import itertools
 import os
 import shutil
 import sys
+import time
 import warnings
 
 from hypothesis import HealthCheck, given, seed, settings
@@ -30,6 +33,7 @@ import concurrency  # noqa: F401  (registers the threads area)
 import limits
 import operations
 import planning  # noqa: F401  (registers the planning area)
+import races  # noqa: F401  (registers the races area)
 import values
 import world
 from world import Journal, Tally, World
@@ -49,7 +53,7 @@ def empty(folder):
             os.unlink(entry.path)
 
 
-def fuzz(area, examples, seed_value, journal_path, verbose, folder):
+def fuzz(area, examples, seed_value, journal_path, verbose, folder, seconds):
     os.mkdir(os.path.join(folder, world.FOLDER_NAME))
     os.chdir(folder)  # where a save under an odd file name lands
     journal = Journal(journal_path)
@@ -57,7 +61,6 @@ def fuzz(area, examples, seed_value, journal_path, verbose, folder):
     classes = CLASSES.get(area, ("Trajectory1d",))
     chosen = operations.AREAS["all" if area == "hostile" else area]
 
-    @seed(seed_value)
     @settings(max_examples=examples, deadline=None, database=None,
               suppress_health_check=list(HealthCheck))
     @given(st.data())
@@ -78,8 +81,13 @@ def fuzz(area, examples, seed_value, journal_path, verbose, folder):
             world.end()
             faulthandler.cancel_dump_traceback_later()
 
+    began = time.monotonic()
     try:
-        example()
+        # Rounds of `examples` with the next seeds until `seconds` have passed.
+        for round_seed in itertools.count(seed_value):
+            seed(round_seed)(example)()
+            if time.monotonic() - began >= seconds:
+                break
     finally:
         if verbose:
             for name, outcomes in sorted(tally.by_call.items()):
@@ -95,6 +103,9 @@ def main():
     parser.add_argument("--examples", type=int, required=True)
     parser.add_argument("--seed", type=int, default=0)
     parser.add_argument("--journal", default=None)
+    parser.add_argument("--seconds", type=float, default=0.0,
+                        help="run further rounds of examples, with the next seeds, until this "
+                             "long has passed")
     parser.add_argument("--verbose", action="store_true", help="outcomes of each call")
     parser.add_argument("--folder", default=None,
                         help="an empty folder for the documents (default: a new one, removed "
@@ -105,7 +116,8 @@ def main():
     limits.limit_address_space()
     folder = args.folder or limits.scratch_folder("pykesta-fuzz-")
     try:
-        fuzz(args.area, args.examples, args.seed, args.journal, args.verbose, folder)
+        fuzz(args.area, args.examples, args.seed, args.journal, args.verbose, folder,
+             args.seconds)
     finally:
         os.chdir("/")
         if args.folder is None:

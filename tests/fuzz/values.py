@@ -102,7 +102,7 @@ def ints(low=-2, high=12):
 
 
 KNOT_SHAPES = ("clamped", "clamped", "clamped", "clamped_repeats", "sorted", "zero_width",
-               "decreasing", "random", "tiny", "huge", "unclamped")
+               "one_span", "decreasing", "random", "tiny", "huge", "unclamped")
 
 
 def float_array(draw, length, low=-1.0, high=1.0, scaled=True):
@@ -137,6 +137,10 @@ def knot_vector(draw, length, p):
             knots = float_array(draw, length, -10.0, 10.0)
         elif shape == "zero_width":
             knots = np.full(length, start)
+        elif shape == "one_span":
+            # a single non-empty span, then one long run of equal knots
+            knots = np.full(length, start + width)
+            knots[: min(p + 1, length - 1)] = start
         elif shape == "tiny":
             knots = np.sort(rng.random(length)) * 5e-324 * rng.integers(0, 4)
         elif shape == "huge":

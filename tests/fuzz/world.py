@@ -131,8 +131,9 @@ class World:
         """Abscissae for the evaluation over a set: sorted or not, empty, of the wrong
         type or layout, or a view of a trajectory's own storage."""
         kind = self.choose(("sorted", "sorted", "sorted", "unsorted", "repeated", "empty",
-                            "float32", "int", "strided", "2d", "readonly", "list", "view",
-                            "none", "scalar", "junk"))
+                            "float32", "float16", "longdouble", "big_endian", "object", "int",
+                            "strided", "2d", "readonly", "list", "view", "none", "scalar",
+                            "junk"))
         if kind == "view" and self.views:
             return self.choose(self.views)
         lo, hi = self.near(t)[:2] if t is not None else (0.0, 1.0)
@@ -146,8 +147,10 @@ class World:
             return np.sort(np.concatenate([array, array[:1]]))
         if kind == "empty":
             return np.empty(0)
-        if kind == "float32":
-            return np.sort(array).astype(np.float32)
+        if kind in ("float32", "float16", "longdouble", "object"):
+            return np.sort(array).astype(getattr(np, kind, object))
+        if kind == "big_endian":
+            return np.sort(array).astype(">f8")
         if kind == "int":
             return np.arange(length)
         if kind == "strided":
@@ -241,7 +244,7 @@ class World:
     def make_hostile(self, t):
         self.hostile = True
         names = hostile.TRAJECTORY_METHODS + hostile.TRAJECTORY_PROPERTIES
-        t.junk = {name: self.choose(hostile.BEHAVIOURS)
+        t.junk = {name: self.choose(hostile.behaviours_of(name))
                   for name in sorted(self.draw(st.sets(st.sampled_from(names), max_size=6)))}
         self.journal.write(f"{self.label(t)}.junk = {t.junk}")
 
@@ -277,20 +280,22 @@ class World:
 
     # ---- calling -----------------------------------------------------------------
 
-    def invoke(self, obj, name, *args, keep=True, constructive=False, **kwargs):
+    def invoke(self, obj, name, *args, keep=True, constructive=False, allowed=Exception,
+               **kwargs):
         """obj.name(*args, **kwargs) through `call`; obj may be anything."""
 
         def method(receiver, *a, **k):
             return getattr(receiver, name)(*a, **k)
 
         return self.call(f"{type(obj).__name__}.{name}", method, obj, *args, keep=keep,
-                         constructive=(obj,) if constructive else (), **kwargs)
+                         constructive=(obj,) if constructive else (), allowed=allowed, **kwargs)
 
-    def call(self, name, fn, *args, keep=True, constructive=(), **kwargs):
+    def call(self, name, fn, *args, keep=True, constructive=(), allowed=Exception, **kwargs):
         """Runs fn(*args, **kwargs). Python exceptions are counted; SystemError
         (a native function that failed without saying why, or returned a result
-        with an error set) and a changed input of a constructive operation are
-        violations. Trajectories in the result join the pool when `keep`."""
+        with an error set), an exception other than those `allowed` and a
+        changed input of a constructive operation are violations. Trajectories
+        in the result join the pool when `keep`."""
         shown = ", ".join([self.describe(a) for a in args]
                           + [f"{k}={self.describe(v)}" for k, v in kwargs.items()])
         self.journal.write(f"{name}({shown})")
@@ -302,6 +307,9 @@ class World:
         except SystemError as error:
             raise Violation(f"{name}: SystemError {error}\n{self.journal.tail()}") from error
         except Exception as error:
+            if not isinstance(error, allowed):
+                raise Violation(f"{name}: {type(error).__name__} {error}\n"
+                                f"{self.journal.tail()}") from error
             self.tally.record(name, type(error).__name__)
             return None
         self.ok = True

@@ -1,4 +1,4 @@
-// A one-dimensional, C-contiguous float64 buffer taken from any object that
+// A borrowed view of a C-contiguous float64 buffer taken from any object that
 // exports one (numpy arrays, array.array('d'), memoryviews), released on scope
 // exit. None may stand for an empty array where the caller allows it.
 #pragma once
@@ -10,11 +10,11 @@
 
 namespace pykesta {
 
-class DoubleBuffer {
+class DoubleView {
   public:
     enum Access { read_only, writable };
 
-    DoubleBuffer(PyObject* obj, Access access, bool none_is_empty = false, int ndim = 1) {
+    DoubleView(PyObject* obj, Access access, int ndim = 1, bool none_is_empty = false) {
         if (obj == Py_None && none_is_empty) return;
         int flags = PyBUF_FORMAT | PyBUF_C_CONTIGUOUS | (access == writable ? PyBUF_WRITABLE : 0);
         check_status(PyObject_GetBuffer(obj, &view_, flags));
@@ -27,30 +27,34 @@ class DoubleBuffer {
         if (view_.ndim != ndim) {
             int got = view_.ndim;
             release();
-            raise_format(PyExc_ValueError, "Buffer has wrong number of dimensions (expected %d, got %d)",
-                         ndim, got);
+            raise_format(PyExc_ValueError,
+                         "Buffer has wrong number of dimensions (expected %d, got %d)", ndim, got);
         }
+        // The kernels count elements in 32 bits.
         if (view_.len / static_cast<Py_ssize_t>(sizeof(double)) > INT32_MAX) {
             release();
             raise(PyExc_ValueError, "array too large");
         }
     }
-    DoubleBuffer(const DoubleBuffer&) = delete;
-    DoubleBuffer& operator=(const DoubleBuffer&) = delete;
-    ~DoubleBuffer() { release(); }
+    DoubleView(const DoubleView&) = delete;
+    DoubleView& operator=(const DoubleView&) = delete;
+    ~DoubleView() { release(); }
 
     double* data() const { return held_ ? static_cast<double*>(view_.buf) : nullptr; }
     // Number of doubles in the whole buffer.
     int32_t size() const {
-        return held_ ? static_cast<int32_t>(view_.len / static_cast<Py_ssize_t>(sizeof(double))) : 0;
+        return held_ ? static_cast<int32_t>(view_.len / static_cast<Py_ssize_t>(sizeof(double)))
+                     : 0;
     }
     // Extent of dimension `d` (for multi-dimensional buffers).
-    int32_t shape(int d) const { return held_ ? static_cast<int32_t>(view_.shape[d]) : 0; }
+    int32_t extent(int d) const { return held_ ? static_cast<int32_t>(view_.shape[d]) : 0; }
 
   private:
+    // "d", with an optional prefix meaning the machine's own byte order.
     static bool is_double_format(const char* f) {
         if (f == nullptr) return false;
-        if (*f == '@' || *f == '=' || *f == '<') ++f;
+        const char native = PY_LITTLE_ENDIAN ? '<' : '>';
+        if (*f == '@' || *f == '=' || *f == native) ++f;
         return std::strcmp(f, "d") == 0;
     }
     void release() {

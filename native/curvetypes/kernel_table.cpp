@@ -1,14 +1,12 @@
-#include "curvetypes/kernels.h"
+#include "curvetypes/kernel_table.h"
 
 #include "common/native_api.h"
 
 namespace pykesta::curvetypes {
 
-Kernels kernels;
-
-void bind_kernels(PyObject* module) {
-#define PYKESTA_BIND(name)                                                                       \
-    kernels.name = reinterpret_cast<knotmath::name##_fn>(                                        \
+void bind_kernels(Kernels& kernels, PyObject* module) {
+#define PYKESTA_BIND(name)                                                                         \
+    kernels.name = reinterpret_cast<knotmath::name##_fn>(                                          \
         import_function(module, #name, knotmath::name##_signature));
     PYKESTA_BIND(distintknots)
     PYKESTA_BIND(averagcpts)

@@ -39,7 +39,7 @@ class DocumentFile {
     Ref path_;           // as the caller named it, for messages
     std::string target_; // the file itself, symbolic links resolved
     State state_ = State::absent;
-    struct stat found_ {};
+    struct stat found_{};
     bool writable_ = true;
     int lock_fd_ = -1;
 };

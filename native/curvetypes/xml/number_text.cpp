@@ -1,4 +1,4 @@
-#include "curvetypes/number_text.h"
+#include "curvetypes/xml/number_text.h"
 
 #include <charconv>
 #include <cmath>
@@ -99,9 +99,8 @@ NumberList::NumberList(PyObject* text) {
     text_ = Ref::borrow(text);
     utf8_ = check(PyUnicode_AsUTF8AndSize(text, &length_));
     size_ = 1;
-    for (const char* p = utf8_; (p = static_cast<const char*>(
-                                     std::memchr(p, ' ', utf8_ + length_ - p))) != nullptr;
-         ++p)
+    for (const char* p = utf8_;
+         (p = static_cast<const char*>(std::memchr(p, ' ', utf8_ + length_ - p))) != nullptr; ++p)
         ++size_;
 }
 

@@ -1,4 +1,4 @@
-// An array of doubles from the interpreter's allocator (PyMem_Malloc), the
+// An owned array of doubles from the interpreter's allocator (PyMem_Malloc), the
 // storage every trajectory owns, held until a trajectory adopts it.
 #pragma once
 
@@ -10,28 +10,28 @@
 
 namespace pykesta {
 
-class Buffer {
+class OwnedArray {
   public:
-    Buffer() = default;
+    OwnedArray() = default;
     // Raises MemoryError "memory allocation failed" when `count` doubles cannot be had.
-    explicit Buffer(int64_t count) {
+    explicit OwnedArray(int64_t count) {
         if (count < 0 || count > INT32_MAX) raise_no_memory();
         data_ = static_cast<double*>(PyMem_Malloc(static_cast<size_t>(count) * sizeof(double)));
         if (data_ == nullptr) raise_no_memory();
         size_ = static_cast<int32_t>(count);
     }
-    Buffer(Buffer&& other) noexcept
+    OwnedArray(OwnedArray&& other) noexcept
         : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-    Buffer& operator=(Buffer&& other) noexcept {
+    OwnedArray& operator=(OwnedArray&& other) noexcept {
         std::swap(data_, other.data_);
         std::swap(size_, other.size_);
         return *this;
     }
-    ~Buffer() { PyMem_Free(data_); }
+    ~OwnedArray() { PyMem_Free(data_); }
 
     // A new buffer holding a copy of `count` doubles from `source`.
-    static Buffer copy_of(const double* source, int64_t count) {
-        Buffer buffer(count);
+    static OwnedArray copy_of(const double* source, int64_t count) {
+        OwnedArray buffer(count);
         if (count > 0)
             std::memcpy(buffer.data_, source, static_cast<size_t>(count) * sizeof(double));
         return buffer;

@@ -1,12 +1,11 @@
-#include "curvetypes/xml_loading.h"
+#include "curvetypes/xml/xml_loading.h"
 
 #include "common/convert.h"
 #include "curvetypes/module_state.h"
-#include "curvetypes/names.h"
-#include "curvetypes/number_text.h"
 #include "curvetypes/point.h"
 #include "curvetypes/trajectory.h"
-#include "curvetypes/xml_document.h"
+#include "curvetypes/xml/number_text.h"
+#include "curvetypes/xml/xml_document.h"
 
 namespace pykesta::curvetypes {
 
@@ -41,14 +40,14 @@ static bool flag_attribute(PyObject* element, const char* name) {
 
 // The first `count` numbers of a number list element. The pieces are counted
 // before anything is allocated, so a damaged count never sizes an allocation.
-static Buffer stored_numbers(PyObject* element, const char* tag, int64_t count) {
+static OwnedArray stored_numbers(PyObject* element, const char* tag, int64_t count) {
     Ref text = Ref::steal(PyObject_GetAttrString(element, "text"));
     NumberList numbers(text.get());
     if (numbers.size() < count)
-        raise_format(globals.CorruptedFileError,
+        raise_format(module_state().CorruptedFileError.get(),
                      "too few numbers in '%s' of the uploaded file: %lld needed, %lld found", tag,
                      static_cast<long long>(count), static_cast<long long>(numbers.size()));
-    Buffer buffer(count);
+    OwnedArray buffer(count);
     numbers.convert(buffer.data(), count);
     return buffer;
 }
@@ -65,12 +64,12 @@ Ref load_trajectory(PyObject* fname, PyObject* ID) {
     auto order = static_cast<uint32_t>(int_attribute(element.get(), "order"));
     bool owner = flag_attribute(element.get(), "owner");
     if (p < 0 || n < 0)
-        raise_format(globals.CorruptedFileError,
+        raise_format(module_state().CorruptedFileError.get(),
                      "negative degree or index in the uploaded file: p = %d, n = %d", p, n);
     Ref knots_element = first_found(find_stored(tree.get(), tag.get(), id.get(), "knots").get());
     Ref cpts_element = first_found(find_stored(tree.get(), tag.get(), id.get(), "cpts").get());
-    Buffer knots = stored_numbers(knots_element.get(), "knots", int64_t{n} + p + 2);
-    Buffer cpts = stored_numbers(cpts_element.get(), "cpts", int64_t{n} + 1);
+    OwnedArray knots = stored_numbers(knots_element.get(), "knots", int64_t{n} + p + 2);
+    OwnedArray cpts = stored_numbers(cpts_element.get(), "cpts", int64_t{n} + 1);
     return new_trajectory(std::move(knots), std::move(cpts), p, n, order, owner);
 }
 
@@ -89,9 +88,10 @@ Ref load_point(PyObject* fname, PyObject* ID) {
     Ref tag = Ref::steal(PyUnicode_FromString("Point1d"));
     Ref id = id_text(ID);
     Ref element = stored_element(tree.get(), tag.get(), id.get());
-    set_from_attribute(point.get(), names.t, element.get(), "t", PyNumber_Float);
-    set_from_attribute(point.get(), names.val, element.get(), "val", PyNumber_Float);
-    set_from_attribute(point.get(), names.order, element.get(), "order", PyNumber_Long);
+    set_from_attribute(point.get(), module_state().names.t, element.get(), "t", PyNumber_Float);
+    set_from_attribute(point.get(), module_state().names.val, element.get(), "val", PyNumber_Float);
+    set_from_attribute(point.get(), module_state().names.order, element.get(), "order",
+                       PyNumber_Long);
     return point;
 }
 

@@ -1,6 +1,7 @@
-#include "curvetypes/document_file.h"
+#include "curvetypes/xml/document_file.h"
 
 #include "common/errors.h"
+#include "common/gil.h"
 #include "curvetypes/module_state.h"
 
 #include <algorithm>
@@ -42,19 +43,6 @@ class Descriptor {
     int fd_;
 };
 
-// Blocking system calls run without the interpreter lock, so that other
-// threads, the one holding a file's lock among them, go on meanwhile.
-class WithoutInterpreterLock {
-  public:
-    WithoutInterpreterLock() : thread_(PyEval_SaveThread()) {}
-    ~WithoutInterpreterLock() { PyEval_RestoreThread(thread_); }
-    WithoutInterpreterLock(const WithoutInterpreterLock&) = delete;
-    WithoutInterpreterLock& operator=(const WithoutInterpreterLock&) = delete;
-
-  private:
-    PyThreadState* thread_;
-};
-
 struct FileId {
     dev_t device;
     ino_t inode;
@@ -65,6 +53,15 @@ struct FileId {
 // save of the same thread (an add or update override saving into the same
 // file) goes ahead without the lock instead of waiting for its own caller.
 thread_local std::vector<FileId> held_locks;
+
+// Gives the file at fd the owner and group of `replaced`. A process without
+// the privilege to give files away keeps its own (EPERM), the group too unless
+// it belongs to that group.
+int keep_owner(int fd, const struct stat& replaced) {
+    if (::fchown(fd, replaced.st_uid, replaced.st_gid) == 0) return 0;
+    if (errno == EPERM && ::fchown(fd, static_cast<uid_t>(-1), replaced.st_gid) == 0) return 0;
+    return errno == EPERM ? 0 : errno;
+}
 
 // A file in the target's folder, removed at scope exit unless renamed.
 class TemporaryFile {
@@ -91,10 +88,12 @@ class TemporaryFile {
         if (!name_.empty()) ::unlink(name_.c_str());
     }
 
-    // Writes all of `data` and makes it durable; `mode` < 0 keeps the umask's.
-    void write_durably(const char* data, size_t size, int mode) {
+    // Writes all of `data` and makes it durable, with the owner, group and mode
+    // of the file it replaces (null: this process's and the umask's).
+    void write_durably(const char* data, size_t size, const struct stat* replaced) {
         int error = 0;
         {
+            // Blocking calls: other threads, the one holding the lock among them, go on.
             WithoutInterpreterLock unlocked;
             while (size > 0 && error == 0) {
                 ssize_t written = ::write(fd_.get(), data, size);
@@ -105,7 +104,10 @@ class TemporaryFile {
                     error = errno;
                 }
             }
-            if (error == 0 && mode >= 0 && ::fchmod(fd_.get(), static_cast<mode_t>(mode)) != 0)
+            // The owner first: fchown may clear the set-id bits that fchmod restores.
+            if (error == 0 && replaced != nullptr) error = keep_owner(fd_.get(), *replaced);
+            if (error == 0 && replaced != nullptr &&
+                ::fchmod(fd_.get(), replaced->st_mode & 07777) != 0)
                 error = errno;
             if (error == 0 && ::fsync(fd_.get()) != 0) error = errno;
             if (::close(fd_.release()) != 0 && error == 0) error = errno;
@@ -145,7 +147,7 @@ static std::string folder_of(const std::string& file) {
 
 // The file `path` leads to, as bytes for the system calls.
 static std::string resolved(PyObject* path) {
-    Ref os_path = Ref::steal(PyObject_GetAttrString(globals.os, "path"));
+    Ref os_path = Ref::steal(PyObject_GetAttrString(module_state().os.get(), "path"));
     Ref real = Ref::steal(PyObject_CallMethod(os_path.get(), "realpath", "O", path));
     PyObject* encoded = nullptr;
     if (!PyUnicode_FSConverter(real.get(), &encoded)) throw python_error{};
@@ -233,8 +235,7 @@ bool DocumentFile::publish(PyObject* contents) {
     std::string folder = folder_of(target_);
     TemporaryFile temporary(folder, path_.get());
     bool replacing = state_ == State::regular;
-    temporary.write_durably(data, static_cast<size_t>(size),
-                            replacing ? static_cast<int>(found_.st_mode & 07777) : -1);
+    temporary.write_durably(data, static_cast<size_t>(size), replacing ? &found_ : nullptr);
     if (replacing) {
         temporary.rename_to(target_);
     } else if (!temporary.create_as(target_)) {

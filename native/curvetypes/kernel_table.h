@@ -13,10 +13,8 @@ struct Kernels {
 #undef PYKESTA_KERNEL_POINTER
 };
 
-extern Kernels kernels;
-
 // Binds the sixteen kernels this module uses, in their import order; throws
 // python_error with the import error of a missing or mismatched kernel.
-void bind_kernels(PyObject* knotmath_module);
+void bind_kernels(Kernels& kernels, PyObject* knotmath_module);
 
 } // namespace pykesta::curvetypes

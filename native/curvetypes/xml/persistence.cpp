@@ -5,13 +5,12 @@
 #include "common/argparse.h"
 #include "common/dispatch.h"
 #include "curvetypes/base.h"
-#include "curvetypes/document_file.h"
 #include "curvetypes/module_state.h"
-#include "curvetypes/names.h"
-#include "curvetypes/number_text.h"
 #include "curvetypes/trajectory.h"
-#include "curvetypes/xml_document.h"
-#include "curvetypes/xml_loading.h"
+#include "curvetypes/xml/document_file.h"
+#include "curvetypes/xml/number_text.h"
+#include "curvetypes/xml/xml_document.h"
+#include "curvetypes/xml/xml_loading.h"
 
 namespace pykesta::curvetypes {
 
@@ -87,8 +86,7 @@ static void trajectory_add_native(PyObject* self, PyObject* root, PyObject* ID) 
     append_text_child(element.get(), "knots", texts.knots.get());
 }
 
-static void trajectory_update_native(PyObject* self, PyObject* tree, PyObject* node,
-                                     PyObject* ID) {
+static void trajectory_update_native(PyObject* self, PyObject* tree, PyObject* node, PyObject* ID) {
     NumberTexts texts = number_texts(self);
     update_attributes(self, node);
     Ref tag = class_name_of(self);
@@ -107,7 +105,7 @@ using UpdateFunction = void (*)(PyObject* self, PyObject* tree, PyObject* node, 
 template <PyTypeObject* type, AddFunction native>
 static int add_entry(PyObject* self, PyObject* root, PyObject* ID) {
     return guard_status([&] {
-        if (Ref redefined = find_override(self, type, names._addPyKESTAObject))
+        if (Ref redefined = find_override(self, type, module_state().names._addPyKESTAObject))
             call(redefined.get(), root, ID);
         else
             native(self, root, ID);
@@ -117,7 +115,7 @@ static int add_entry(PyObject* self, PyObject* root, PyObject* ID) {
 template <PyTypeObject* type, UpdateFunction native>
 static int update_entry(PyObject* self, PyObject* tree, PyObject* node, PyObject* ID) {
     return guard_status([&] {
-        if (Ref redefined = find_override(self, type, names._updatePyKESTAObject))
+        if (Ref redefined = find_override(self, type, module_state().names._updatePyKESTAObject))
             call(redefined.get(), tree, node, ID);
         else
             native(self, tree, node, ID);
@@ -128,8 +126,8 @@ template <AddFunction native>
 static PyObject* py_add(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                         PyObject* kwnames) {
     return guard_object([&] {
-        auto [root, ID] = parse_args(Params<2>{"_addPyKESTAObject", {"root", "ID"}}, args, nargs,
-                                     kwnames);
+        auto [root, ID] =
+            parse_args(Params<2>{"_addPyKESTAObject", {"root", "ID"}}, args, nargs, kwnames);
         check_arg_type(ID, &PyUnicode_Type, "ID", true);
         native(self, root, ID);
         return Ref::borrow(Py_None);
@@ -160,8 +158,8 @@ static Ref updated_document(PyObject* self, PyObject* path, PyObject* ID) {
     Py_ssize_t count = PyObject_Length(found.get());
     if (count < 0) throw python_error{};
     if (count > 1)
-        raise_format(globals.CorruptedFileError, "multiple matches in the uploaded file: %S",
-                     id.get());
+        raise_format(module_state().CorruptedFileError.get(),
+                     "multiple matches in the uploaded file: %S", id.get());
     if (count == 0) {
         check_status(vtable_of(self)._addPyKESTAObject(self, root.get(), ID));
     } else {
@@ -182,15 +180,15 @@ static void savexml_native(PyObject* self, PyObject* fname, PyObject* ID) {
     Ref path = document_file_name(fname);
     for (;;) {
         DocumentFile file(path.get());
-        Ref tree = file.exists() ? updated_document(self, path.get(), ID)
-                                 : created_document(self, ID);
+        Ref tree =
+            file.exists() ? updated_document(self, path.get(), ID) : created_document(self, ID);
         Ref contents = serialise_document(tree.get());
         if (file.publish(contents.get())) return;
     }
 }
 
 static void savexml(PyObject* self, PyObject* fname, PyObject* ID) {
-    if (Ref redefined = find_override(self, &PyKESTAObject_Type, names.savexml)) {
+    if (Ref redefined = find_override(self, &PyKESTAObject_Type, module_state().names.savexml)) {
         call(redefined.get(), fname, ID);
         return;
     }
@@ -225,8 +223,7 @@ static PyObject* loadxml_class_entry(PyTypeObject*, PyObject* fname, PyObject* I
 }
 
 template <LoadFunction load>
-static PyObject* py_loadxml(PyObject*, PyObject* const* args, Py_ssize_t nargs,
-                            PyObject* kwnames) {
+static PyObject* py_loadxml(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guard_object([&] {
         auto [fname, ID] = parse_file_args("loadxml", args, nargs, kwnames);
         return load(fname, ID);
@@ -235,8 +232,8 @@ static PyObject* py_loadxml(PyObject*, PyObject* const* args, Py_ssize_t nargs,
 
 // ---- assembly -------------------------------------------------------------------------
 
-#define PYKESTA_FILE_PARAMETERS                                                                   \
-    "Parameters\n----------\n"                                                                    \
+#define PYKESTA_FILE_PARAMETERS                                                                    \
+    "Parameters\n----------\n"                                                                     \
     "fname : str\n    File name; the default extension '.pykesta' is added when it has none.\n"    \
     "ID : str\n    Object ID.\n"
 
@@ -276,14 +273,16 @@ static const char update_doc[] =
 
 template <AddFunction add, UpdateFunction update, LoadFunction load>
 static void append_methods(TypeParts& parts, const char* loadxml_doc) {
-    parts.methods.insert(parts.methods.end(), {
-        {"loadxml", reinterpret_cast<PyCFunction>(py_loadxml<load>),
-         METH_FASTCALL | METH_KEYWORDS | METH_STATIC, loadxml_doc},
-        {"_addPyKESTAObject", reinterpret_cast<PyCFunction>(py_add<add>),
-         METH_FASTCALL | METH_KEYWORDS, add_doc},
-        {"_updatePyKESTAObject", reinterpret_cast<PyCFunction>(py_update<update>),
-         METH_FASTCALL | METH_KEYWORDS, update_doc},
-    });
+    parts.methods.insert(
+        parts.methods.end(),
+        {
+            {"loadxml", reinterpret_cast<PyCFunction>(py_loadxml<load>),
+             METH_FASTCALL | METH_KEYWORDS | METH_STATIC, loadxml_doc},
+            {"_addPyKESTAObject", reinterpret_cast<PyCFunction>(py_add<add>),
+             METH_FASTCALL | METH_KEYWORDS, add_doc},
+            {"_updatePyKESTAObject", reinterpret_cast<PyCFunction>(py_update<update>),
+             METH_FASTCALL | METH_KEYWORDS, update_doc},
+        });
 }
 
 void add_base_persistence(TypeParts& parts, PyKESTAObjectVTable& vtable) {
