@@ -15,13 +15,16 @@ matplotlib.use("Agg")  # files only, no window
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
+from pykesta.curvetypes import Trajectory1d  # noqa: E402
 from pykesta.planning import check_limits, fit, retime  # noqa: E402
 
 OUT = Path(__file__).resolve().parent / "out"
 LIMITS = {"velocity": 0.4, "acceleration": 1.0, "jerk": 8.0}
 
 
-def measured_move(rng, distance=0.4, duration=1.5, count=600, noise=2e-3):
+def measured_move(rng: np.random.Generator, distance: float = 0.4, duration: float = 1.5,
+                  count: int = 600,
+                  noise: float = 2e-3) -> tuple[np.ndarray, np.ndarray]:
     """Positions of a smooth rest-to-rest move at jittered times, with sensor noise."""
     t = np.sort(rng.uniform(0.0, duration, count))
     t[0], t[-1] = 0.0, duration
@@ -30,15 +33,27 @@ def measured_move(rng, distance=0.4, duration=1.5, count=600, noise=2e-3):
     return t, clean + noise * rng.normal(size=count)
 
 
-def rest_at(time, position):
+def rest_at(time: float, position: float) -> list[tuple[float, float, int]]:
     return [(time, position, 0), (time, 0.0, 1), (time, 0.0, 2)]
 
 
-def plot(t, y, fitted, retimed, path):
+def domain(traj: Trajectory1d) -> tuple[float, float]:
+    start, stop = traj.start, traj.stop
+    assert start is not None and stop is not None, "a trajectory without data has no domain"
+    return start, stop
+
+
+def duration(traj: Trajectory1d) -> float:
+    start, stop = domain(traj)
+    return stop - start
+
+
+def plot(t: np.ndarray, y: np.ndarray, fitted: Trajectory1d, retimed: Trajectory1d,
+         path: Path) -> None:
     figure, axes = plt.subplots(3, 1, sharex=True, figsize=(8, 8))
     axes[0].plot(t, y, ".", ms=2, color="0.6", label="measured")
     for traj, label in ((fitted, "fitted, at rest at both ends"), (retimed, "retimed to limits")):
-        times = np.linspace(traj.start, traj.stop, 2_000)
+        times = np.linspace(*domain(traj), 2_000)
         for nu, axis in enumerate(axes):
             axis.plot(times, traj(times, nu), label=label if nu == 0 else None)
     for axis, name in zip(axes[1:], ("velocity", "acceleration")):
@@ -55,10 +70,10 @@ def plot(t, y, fitted, retimed, path):
     plt.close(figure)
 
 
-def main():
+def main() -> None:
     rng = np.random.default_rng(2024)
     t, y = measured_move(rng)
-    start, stop = t.min(), t.max()
+    start, stop = float(t.min()), float(t.max())
     fitted = fit(t, y, p=5, n=20, constraints=rest_at(start, 0.0) + rest_at(stop, 0.4),
                  smoothing=1e-7, penalty=3)
     rms = np.sqrt(np.mean((fitted(t) - y) ** 2))
@@ -69,7 +84,7 @@ def main():
     for name, item in report.items():
         print(f"  {name:12} peak {max(-item.min, item.max):7.3f} within {item.upper}: {item.ok}")
     retimed = retime(fitted, **LIMITS)
-    print(f"retimed: {fitted.stop - fitted.start:.3f} s -> {retimed.stop - retimed.start:.3f} s, "
+    print(f"retimed: {duration(fitted):.3f} s -> {duration(retimed):.3f} s, "
           f"limits met: {check_limits(retimed, **LIMITS).ok}")
 
     OUT.mkdir(exist_ok=True)

@@ -16,6 +16,7 @@ import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
 from pykesta import planning  # noqa: E402
+from pykesta.curvetypes import Trajectory1d  # noqa: E402
 
 OUT = Path(__file__).resolve().parent / "out"
 
@@ -24,12 +25,23 @@ DISTANCES = [0.40, -0.25, 0.05]       # m
 VELOCITY = [0.50, 0.40, 0.20]         # m/s
 ACCELERATION = [2.0, 1.5, 1.0]        # m/s²
 JERK = [20.0, 10.0, 5.0]              # m/s³
-QUANTITIES = [("position [m]", None), ("velocity [m/s]", VELOCITY),
+QUANTITIES: list[tuple[str, list[float] | None]] = [("position [m]", None), ("velocity [m/s]", VELOCITY),
               ("acceleration [m/s²]", ACCELERATION), ("jerk [m/s³]", JERK)]
 
 
-def plot(moves, path):
-    start, stop = moves[0].start, moves[0].stop
+def domain(traj: Trajectory1d) -> tuple[float, float]:
+    start, stop = traj.start, traj.stop
+    assert start is not None and stop is not None, "a trajectory without data has no domain"
+    return start, stop
+
+
+def duration(traj: Trajectory1d) -> float:
+    start, stop = domain(traj)
+    return stop - start
+
+
+def plot(moves: list[Trajectory1d], path: Path) -> None:
+    start, stop = domain(moves[0])
     times = np.linspace(start, stop, 4_000)
     figure, grid = plt.subplots(4, 3, sharex=True, figsize=(12, 9))
     for column, (name, traj) in enumerate(zip(AXES, moves)):
@@ -51,15 +63,15 @@ def plot(moves, path):
     plt.close(figure)
 
 
-def main():
+def main() -> None:
     OUT.mkdir(exist_ok=True)
     alone = [planning.profile(d, velocity=v, acceleration=a, jerk=j)
              for d, v, a, j in zip(DISTANCES, VELOCITY, ACCELERATION, JERK)]
     moves = planning.move(DISTANCES, velocity=VELOCITY, acceleration=ACCELERATION, jerk=JERK)
     for name, own, traj, v, a, j in zip(AXES, alone, moves, VELOCITY, ACCELERATION, JERK):
         report = planning.check_limits(traj, velocity=v, acceleration=a, jerk=j)
-        print(f"axis {name}: alone {own.stop - own.start:.4f} s, moved in "
-              f"{traj.stop - traj.start:.4f} s, within its limits: {report.ok}")
+        print(f"axis {name}: alone {duration(own):.4f} s, moved in "
+              f"{duration(traj):.4f} s, within its limits: {report.ok}")
     path = OUT / "three_axis_move.png"
     plot(moves, path)
     print(f"wrote {path}")

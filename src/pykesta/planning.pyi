@@ -1,10 +1,14 @@
 from collections.abc import Iterable, Sequence
-from typing import NamedTuple
+from typing import NamedTuple, final
 
 import numpy as np
 from numpy.typing import ArrayLike, NDArray
 
 from pykesta.curvetypes import Point1d, Trajectory1d
+
+__all__ = ["Extrema", "LimitCheck", "LimitReport", "check_limits", "extrema", "fit",
+           "integral", "interpolate", "move", "profile", "retime", "roots", "sample",
+           "synchronize"]
 
 _Limit = float | tuple[float, float]
 
@@ -25,6 +29,7 @@ class LimitCheck(NamedTuple):
     upper: float
     ok: bool
 
+@final
 class LimitReport(dict[str, LimitCheck]):
     @property
     def ok(self) -> bool: ...
