@@ -52,6 +52,8 @@ bench: install
 
 demo: install
 	$(PY) examples/velocity_profile.py
+	$(PY) examples/fitted_measurement.py
+	$(PY) examples/three_axis_move.py
 
 clean:
 	rm -rf build dist $(VENV)
