@@ -7,6 +7,7 @@
 #include "common/argparse.h"
 #include "common/convert.h"
 #include "common/native_api.h"
+#include "curvetypes/api_binding.h"
 
 #include <cmath>
 
@@ -14,20 +15,9 @@ namespace pykesta::planning {
 
 ModuleState* current_state = nullptr;
 
-static void check_size(const char* name, Py_ssize_t expected, Py_ssize_t found) {
-    if (expected != found)
-        raise_format(PyExc_ValueError,
-                     "pykesta.curvetypes.%s size changed, may indicate binary incompatibility. "
-                     "Expected %zd, got %zd",
-                     name, expected, found);
-}
-
 void bind_curvetypes(ModuleState& state, Ref module) {
-    state.api = static_cast<const curvetypes::CurvetypesAPI*>(
-        import_function(module.get(), "api", curvetypes::api_signature));
+    state.api = curvetypes::import_api(module.get());
     state.curvetypes = std::move(module);
-    check_size("Trajectory1d", sizeof(curvetypes::Trajectory1dObject),
-               state.api->Trajectory1d_size);
 }
 
 void bind_kernels(ModuleState& state, PyObject* module) {

@@ -2,28 +2,15 @@
 
 #include "common/argparse.h"
 #include "common/native_api.h"
+#include "curvetypes/api_binding.h"
 
 namespace pykesta::trajops {
 
 ModuleState* current_state;
 
-static void check_size(const char* name, Py_ssize_t expected, Py_ssize_t found) {
-    if (expected != found)
-        raise_format(PyExc_ValueError,
-                     "pykesta.curvetypes.%s size changed, may indicate binary incompatibility. "
-                     "Expected %zd, got %zd",
-                     name, expected, found);
-}
-
 void bind_curvetypes(ModuleState& state, Ref module) {
-    state.api = static_cast<const curvetypes::CurvetypesAPI*>(
-        import_function(module.get(), "api", curvetypes::api_signature));
+    state.api = curvetypes::import_api(module.get());
     state.curvetypes = std::move(module);
-    check_size("PyKESTAObject", sizeof(curvetypes::PyKESTAObjectObject),
-               state.api->PyKESTAObject_size);
-    check_size("Point1d", sizeof(curvetypes::Point1dObject), state.api->Point1d_size);
-    check_size("Trajectory1d", sizeof(curvetypes::Trajectory1dObject),
-               state.api->Trajectory1d_size);
 }
 
 void bind_kernels(ModuleState& state, PyObject* module) {
