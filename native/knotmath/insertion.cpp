@@ -97,8 +97,15 @@ void refine_to(const double* U, int32_t nU, const double* P, int32_t p, const do
     double small[16];
     std::vector<double> large;
     double* work = p < 16 ? small : (large.resize(p + 1), large.data());
-    Blossoms blossoms{U,    P, p, Ubar, nUbar, nonempty_spans(U, nU - p - 2, p),
-                      last_nonempty(Ubar, nUbar), next_nonempty(Ubar, nUbar, 0), work};
+    Blossoms blossoms{U,
+                      P,
+                      p,
+                      Ubar,
+                      nUbar,
+                      nonempty_spans(U, nU - p - 2, p),
+                      last_nonempty(Ubar, nUbar),
+                      next_nonempty(Ubar, nUbar, 0),
+                      work};
     // Stretches of old basis functions, copied with the offset of the knots
     // added before them, alternate with those whose window holds an added knot
     // (from p + 1 before it up to the knot itself).
@@ -176,16 +183,19 @@ void splkref(const double* U, int32_t nU, const double* P, int32_t nP, int32_t p
         fill_nan(Uo, nUo);
         return fill_nan(Po, nPo);
     }
-    // Merge, each value of X after the knots at or below it.
+    // Merge, each value of X after the knots at or below it, the knots between
+    // two values copied as one block.
     std::vector<int32_t> added(nX);
-    for (int32_t i = 0, j = 0, t = 0; t < nUo; ++t) {
-        if (i < nU && (j == nX || !(X[j] < U[i]))) {
-            Uo[t] = U[i++];
-        } else {
-            added[j] = t;
-            Uo[t] = X[j++];
-        }
+    int32_t i = 0;
+    for (int32_t j = 0; j < nX; ++j) {
+        // NaN goes after every knot.
+        const int32_t end = X[j] != X[j] ? nU : i + insertion_point(U + i, nU - i, X[j]);
+        std::copy(U + i, U + end, Uo + i + j);
+        i = end;
+        added[j] = i + j;
+        Uo[i + j] = X[j];
     }
+    std::copy(U + i, U + nU, Uo + i + nX);
     refine_to(U, nU, P, p, Uo, nUo, added.data(), nX, Po);
 }
 
