@@ -55,7 +55,7 @@ int32_t remove_knot_copies(double* U, int32_t n, double* P, int32_t p, int32_t l
         ++end;
     }
     if (t == 0) return 0;
-    for (int32_t k = last + 1; k <= m; ++k) U[k - t] = U[k];
+    std::copy(U + last + 1, U + m + 1, U + last + 1 - t);
     // The t points to drop sit around the middle of the changed range.
     int32_t j = (2 * last - s - p) / 2;
     int32_t i = j;
@@ -65,7 +65,7 @@ int32_t remove_knot_copies(double* U, int32_t n, double* P, int32_t p, int32_t l
         else
             --j;
     }
-    for (int32_t k = i + 1; k <= n; ++k) P[j++] = P[k];
+    std::copy(P + i + 1, P + n + 1, P + j);
     return t;
 }
 
@@ -78,9 +78,11 @@ int32_t remove_run(double* U, int32_t nU, double* P, int32_t p, int32_t first, i
                    int32_t count, Tolerance tolerance) {
     const int32_t multiplicity = last - first + 1;
     if (count <= 0 || first == 0 || last == nU - 1 || multiplicity > p + 1) return 0;
-    std::vector<double> temp(2 * static_cast<std::size_t>(p) + 2);
-    return remove_knot_copies(U, nU - p - 2, P, p, last, multiplicity, count, tolerance,
-                              temp.data());
+    double small[32];
+    std::vector<double> large;
+    double* temp =
+        p < 16 ? small : (large.resize(2 * static_cast<std::size_t>(p) + 2), large.data());
+    return remove_knot_copies(U, nU - p - 2, P, p, last, multiplicity, count, tolerance, temp);
 }
 
 // Index of the last copy in the run that starts at `first`.
@@ -97,8 +99,9 @@ int32_t remove_value(double* U, int32_t nU, double* P, int32_t nP, int32_t p, do
         fill_nan(P, nP);
         return 0;
     }
-    const int32_t first = static_cast<int32_t>(std::find(U, U + nU, u) - U);
-    if (first == nU) return 0;
+    // The knots are increasing: the first copy of u, if any, by binary search.
+    const int32_t first = static_cast<int32_t>(std::lower_bound(U, U + nU, u) - U);
+    if (first == nU || U[first] != u) return 0;
     return remove_run(U, nU, P, p, first, run_end(U, nU, first), count, tolerance);
 }
 
