@@ -57,16 +57,17 @@ struct Blossoms {
     Spans spans;
     int32_t last;
     int32_t following;
-    double* work;
 
     void fill(int32_t from, int32_t to, double* Pbar) {
         with_degree(p, [&](auto degree) {
+            Scratch<decltype(degree)> work(p);
             for (int32_t t = from; t <= to; ++t) {
                 if (following >= 0 && following < t) following = next_nonempty(Ubar, nUbar, t);
                 const int32_t s = following >= 0 ? following : last >= 0 ? last : t;
                 const int32_t k = find_span(U, spans, Ubar[s]);
                 Pbar[t] = blossom(
-                    U, P + (k - p), degree, k, [&](int32_t r) { return Ubar[t + 1 + r]; }, work);
+                    U, P + (k - p), degree, k, [&](int32_t r) { return Ubar[t + 1 + r]; },
+                    work.data());
             }
         });
     }
@@ -94,9 +95,6 @@ void refine_to(const double* U, int32_t nU, const double* P, int32_t p, const do
                int32_t nUbar, const int32_t* added, int32_t nadded, double* Pbar) {
     const int32_t nbar = nUbar - p - 2;
     if (int64_t{nadded} != int64_t{nUbar} - nU) return fill_nan(Pbar, nbar + 1);
-    double small[16];
-    std::vector<double> large;
-    double* work = p < 16 ? small : (large.resize(p + 1), large.data());
     Blossoms blossoms{U,
                       P,
                       p,
@@ -104,8 +102,7 @@ void refine_to(const double* U, int32_t nU, const double* P, int32_t p, const do
                       nUbar,
                       nonempty_spans(U, nU - p - 2, p),
                       last_nonempty(Ubar, nUbar),
-                      next_nonempty(Ubar, nUbar, 0),
-                      work};
+                      next_nonempty(Ubar, nUbar, 0)};
     // Stretches of old basis functions, copied with the offset of the knots
     // added before them, alternate with those whose window holds an added knot
     // (from p + 1 before it up to the knot itself).
@@ -164,10 +161,10 @@ void splkins(const double* U, int32_t nU, const double* P, int32_t nP, int32_t p
     int32_t s = 0;
     while (s <= k && U[k - s] == u) ++s;
     if (r > 0 && k >= p && k < nP && s + r <= p) {
-        double small[16];
-        std::vector<double> large;
-        return insert_in_span(U, P, nP, p, u, r, k, s, Po,
-                              p < 16 ? small : (large.resize(p + 1), large.data()));
+        return with_degree(p, [&](auto degree) {
+            Scratch<decltype(degree)> R(p);
+            insert_in_span(U, P, nP, p, u, r, k, s, Po, R.data());
+        });
     }
     // At an end of the domain, past multiplicity p, or nothing to insert: the
     // general refinement.
