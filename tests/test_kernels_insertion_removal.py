@@ -94,6 +94,23 @@ def test_splkins_at_the_ends_and_at_knots_keeps_values(spline, data):
 
 
 @settings(max_examples=80, deadline=None)
+@given(clamped_splines(discontinuous=True), st.data())
+def test_splkins_agrees_with_splkref_of_repeated_values(spline, data):
+    """Insertion inside one span takes its own recurrence, refinement the general
+    one; anywhere (ends, knots, past multiplicity p) the two give the same spline."""
+    values, _ = spline.interior_knots()
+    u = data.draw(st.one_of(st.sampled_from([spline.start, spline.stop, *values]),
+                            inner_value(spline, max_multiplicity=spline.p)))
+    r = data.draw(st.integers(0, spline.p + 1))
+    inserted = kernel_insert(spline, u, r)
+    Uo = np.full(len(spline.U) + r, np.nan)
+    Po = np.full(len(spline.P) + r, np.nan)
+    knotmath.splkref(spline.U, spline.P, spline.p, np.full(r, u), Uo, Po)
+    np.testing.assert_array_equal(inserted.U, Uo)
+    assert_close(inserted.P, Po, spline.scale())
+
+
+@settings(max_examples=80, deadline=None)
 @given(clamped_splines(), st.data())
 def test_splkref_matches_scipy(spline, data):
     # Strictly increasing values inside the domain, some of them knots of

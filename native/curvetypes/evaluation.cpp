@@ -9,6 +9,7 @@
 #include "common/convert.h"
 #include "common/double_view.h"
 #include "common/gil.h"
+#include "common/radix_sort.h"
 #include "curvetypes/module_state.h"
 #include "curvetypes/predicates.h"
 
@@ -184,36 +185,50 @@ static Ref points_copy(PyObject* x) {
                                       nullptr));
 }
 
+static Ref new_vector(npy_intp m, int type) { return Ref::steal(PyArray_SimpleNew(1, &m, type)); }
+
+template <class T> static T* data_of(const Ref& array) {
+    return static_cast<T*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get())));
+}
+
 static Ref evaluate_array(PyObject* self, PyObject* x, int32_t nu) {
+    // Our own copy: it takes the results back in the caller's order at the end.
     Ref points = points_copy(x);
-    auto* array = reinterpret_cast<PyArrayObject*>(points.get());
-    npy_intp m = PyArray_SIZE(array);
-    Ref order; // the permutation that sorted the points, when they needed sorting
-    if (!issorted(static_cast<double*>(PyArray_DATA(array)), m)) {
-        order = Ref::steal(PyArray_ArgSort(array, 0, NPY_QUICKSORT));
-        points = Ref::steal(PyArray_TakeFrom(array, order.get(), 0, nullptr, NPY_RAISE));
-        array = reinterpret_cast<PyArrayObject*>(points.get());
+    const npy_intp m = PyArray_SIZE(reinterpret_cast<PyArrayObject*>(points.get()));
+    Ref sorted; // the points in increasing order, when they needed sorting
+    Ref order;  // with where each came from
+    if (!issorted(data_of<double>(points), m)) {
+        if (m > INT32_MAX) raise(PyExc_ValueError, "array too large");
+        sorted = new_vector(m, NPY_DOUBLE);
+        order = new_vector(m, NPY_UINT64);
+        Ref work = new_vector(m, NPY_UINT64);
+        run_without_gil_if(m >= unlocked_evaluation_points, [&] {
+            sort_with_order(data_of<double>(points), static_cast<uint32_t>(m),
+                            data_of<double>(sorted), data_of<uint64_t>(order),
+                            data_of<uint64_t>(work));
+        });
     }
     if (nu < 0) raise_negative_nu();
+    const Ref& evaluated = sorted ? sorted : points;
     // A redefined ceval or dceval gets the array itself and may resize it: the
     // results are read from it only while it still holds the m points handed over.
+    auto* array = reinterpret_cast<PyArrayObject*>(evaluated.get());
     const void* data = PyArray_DATA(array);
     if (nu == 0)
-        ceval(self, points.get());
+        ceval(self, evaluated.get());
     else
-        dceval(self, points.get(), nu);
+        dceval(self, evaluated.get(), nu);
     if (PyArray_SIZE(array) != m || PyArray_DATA(array) != data)
         raise_format(PyExc_ValueError,
                      "the redefined %s changed the size of the array it was given",
                      nu == 0 ? "ceval" : "dceval");
-    if (!order) return points;
-    Ref result = Ref::steal(PyArray_SimpleNew(1, &m, NPY_DOUBLE));
-    auto* out = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(result.get())));
-    const auto* sorted = static_cast<const double*>(PyArray_DATA(array));
-    const auto* index =
-        static_cast<const npy_intp*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(order.get())));
-    for (npy_intp i = 0; i < m; ++i) out[index[i]] = sorted[i];
-    return result;
+    if (sorted) {
+        run_without_gil_if(m >= unlocked_evaluation_points, [&] {
+            restore_order(data_of<double>(sorted), data_of<uint64_t>(order),
+                          static_cast<uint32_t>(m), data_of<double>(points));
+        });
+    }
+    return points;
 }
 
 static PyObject* trajectory_call(PyObject* self, PyObject* args, PyObject* kwargs) {

@@ -64,9 +64,12 @@ void splcsum(const double* U1, int32_t nU1, const double* P1, int32_t nP1, const
         for (int32_t c = 0; c < copies && size < nU; ++c) U[size++] = v;
     });
     std::fill(U + size, U + nU, U[size - 1]);
-    refine_to(U1, nU1, P1, p, U, nU, P);
+    const std::vector<int32_t> added1 = added_positions(U1, nU1, U, nU);
+    refine_to(U1, nU1, P1, p, U, nU, added1.data(), static_cast<int32_t>(added1.size()), P);
+    const std::vector<int32_t> added2 = added_positions(U2, nU2, U, nU);
     std::vector<double> second(nP);
-    refine_to(U2, nU2, P2, p, U, nU, second.data());
+    refine_to(U2, nU2, P2, p, U, nU, added2.data(), static_cast<int32_t>(added2.size()),
+              second.data());
     for (int32_t i = 0; i < nP; ++i) P[i] += second[i];
 }
 
@@ -119,7 +122,9 @@ IndexPair splcsli(const double* U, int32_t nU, const double* P, int32_t nP, int3
     std::copy_n(U, after, Uk);
     std::fill_n(Uk + after, added, x);
     std::copy(U + after, U + nU, Uk + after + added);
-    refine_to(U, nU, P, p, Uk, nU + added, Pk);
+    std::vector<int32_t> positions(added);
+    for (int32_t c = 0; c < added; ++c) positions[c] = after + c;
+    refine_to(U, nU, P, p, Uk, nU + added, positions.data(), added, Pk);
     const int32_t nl = first - 1;
     return {nl, nP + added - nl - 2};
 }

@@ -55,7 +55,7 @@ int32_t remove_knot_copies(double* U, int32_t n, double* P, int32_t p, int32_t l
         ++end;
     }
     if (t == 0) return 0;
-    for (int32_t k = last + 1; k <= m; ++k) U[k - t] = U[k];
+    std::copy(U + last + 1, U + m + 1, U + last + 1 - t);
     // The t points to drop sit around the middle of the changed range.
     int32_t j = (2 * last - s - p) / 2;
     int32_t i = j;
@@ -65,7 +65,7 @@ int32_t remove_knot_copies(double* U, int32_t n, double* P, int32_t p, int32_t l
         else
             --j;
     }
-    for (int32_t k = i + 1; k <= n; ++k) P[j++] = P[k];
+    std::copy(P + i + 1, P + n + 1, P + j);
     return t;
 }
 
@@ -73,14 +73,17 @@ namespace {
 
 // Removes up to `count` copies of the interior run U[first .. last] (all the
 // same value); 0 for a run that reaches an end of U or holds more than p + 1
-// copies.
+// copies. temp: the scratch of removal_scratch(p).
 int32_t remove_run(double* U, int32_t nU, double* P, int32_t p, int32_t first, int32_t last,
-                   int32_t count, Tolerance tolerance) {
+                   int32_t count, Tolerance tolerance, double* temp) {
     const int32_t multiplicity = last - first + 1;
     if (count <= 0 || first == 0 || last == nU - 1 || multiplicity > p + 1) return 0;
-    std::vector<double> temp(2 * static_cast<std::size_t>(p) + 2);
-    return remove_knot_copies(U, nU - p - 2, P, p, last, multiplicity, count, tolerance,
-                              temp.data());
+    return remove_knot_copies(U, nU - p - 2, P, p, last, multiplicity, count, tolerance, temp);
+}
+
+// Scratch for remove_knot_copies, taken once per kernel call.
+std::vector<double> removal_scratch(int32_t p) {
+    return std::vector<double>(2 * static_cast<std::size_t>(p) + 2);
 }
 
 // Index of the last copy in the run that starts at `first`.
@@ -97,9 +100,11 @@ int32_t remove_value(double* U, int32_t nU, double* P, int32_t nP, int32_t p, do
         fill_nan(P, nP);
         return 0;
     }
-    const int32_t first = static_cast<int32_t>(std::find(U, U + nU, u) - U);
-    if (first == nU) return 0;
-    return remove_run(U, nU, P, p, first, run_end(U, nU, first), count, tolerance);
+    // The knots are increasing: the first copy of u, if any, by binary search.
+    const int32_t first = static_cast<int32_t>(std::lower_bound(U, U + nU, u) - U);
+    if (first == nU || U[first] != u) return 0;
+    std::vector<double> temp = removal_scratch(p);
+    return remove_run(U, nU, P, p, first, run_end(U, nU, first), count, tolerance, temp.data());
 }
 
 } // namespace
@@ -123,11 +128,13 @@ int32_t splksrem(double* U, int32_t nU, double* P, int32_t nP, int32_t p, double
         fill_nan(P, nP);
         return 0;
     }
+    std::vector<double> temp = removal_scratch(p);
     int32_t removed = 0;
     int32_t size = nU;
     for (int32_t first = run_end(U, size, 0) + 1; first < size;) {
         const int32_t last = run_end(U, size, first);
-        const int32_t t = remove_run(U, size, P, p, first, last, last - first + 1, {tol, false});
+        const int32_t t =
+            remove_run(U, size, P, p, first, last, last - first + 1, {tol, false}, temp.data());
         removed += t;
         size -= t;
         first = last - t + 1;

@@ -20,10 +20,6 @@ static bool compare_attribute(PyObject* obj, const char* name, PyObject* value, 
     return result == 1;
 }
 
-static OwnedArray copy_range(const double* first, int64_t count) {
-    return OwnedArray::copy_of(first, count);
-}
-
 static Ref trajsli_native(Trajectory1dObject* traj, double x) {
     auto* obj = reinterpret_cast<PyObject*>(traj);
     Ref value = new_float(x);
@@ -39,11 +35,12 @@ static Ref trajsli_native(Trajectory1dObject* traj, double x) {
     int64_t nl = pieces.first, nr = pieces.second;
     if (nl < 0 || nr < 0 || nl + nr + p + 3 > Uk.size() || nl + nr + 2 > Pk.size())
         raise(PyExc_SystemError, "the slicing kernel returned pieces that do not fit its arrays");
-    OwnedArray Ul = copy_range(Uk.data(), nl + p + 2);
-    OwnedArray Ur = copy_range(Uk.data() + nl + 1, nr + p + 2);
-    OwnedArray Pl = copy_range(Pk.data(), nl + 1);
-    OwnedArray Pr = copy_range(Pk.data() + nl + 1, nr + 1);
-    Ref left = adopt_trajectory(std::move(Ul), std::move(Pl), traj->p, static_cast<int32_t>(nl),
+    // The right piece is copied out; the left one keeps the leading part of the arrays.
+    OwnedArray Ur = OwnedArray::copy_of(Uk.data() + nl + 1, nr + p + 2);
+    OwnedArray Pr = OwnedArray::copy_of(Pk.data() + nl + 1, nr + 1);
+    Uk.shrink(nl + p + 2);
+    Pk.shrink(nl + 1);
+    Ref left = adopt_trajectory(std::move(Uk), std::move(Pk), traj->p, static_cast<int32_t>(nl),
                                 traj->order);
     Ref right = adopt_trajectory(std::move(Ur), std::move(Pr), traj->p, static_cast<int32_t>(nr),
                                  traj->order);
