@@ -11,7 +11,7 @@ $(PY):
 
 # Build dependencies live in the venv so that rebuilds reuse build/ incrementally.
 install: $(PY)
-	$(PY) -m pip install --quiet "scikit-build-core>=0.11" "numpy>=2.0" "cmeel-eigen>=3.4"
+	$(PY) -m pip install --quiet $$(scripts/build-requires)
 	$(PY) -m pip install --quiet --no-build-isolation -C build-dir="build/{wheel_tag}" ".[test,plot,dist]"
 
 test: install format-check
