@@ -14,17 +14,19 @@ import matplotlib
 matplotlib.use("Agg")  # files only, no window
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
+import numpy.typing as npt  # noqa: E402
 
 from pykesta.curvetypes import Trajectory1d  # noqa: E402
 from pykesta.planning import check_limits, fit, retime  # noqa: E402
 
 OUT = Path(__file__).resolve().parent / "out"
+Samples = npt.NDArray[np.float64]
 LIMITS = {"velocity": 0.4, "acceleration": 1.0, "jerk": 8.0}
 
 
 def measured_move(rng: np.random.Generator, distance: float = 0.4, duration: float = 1.5,
                   count: int = 600,
-                  noise: float = 2e-3) -> tuple[np.ndarray, np.ndarray]:
+                  noise: float = 2e-3) -> tuple[Samples, Samples]:
     """Positions of a smooth rest-to-rest move at jittered times, with sensor noise."""
     t = np.sort(rng.uniform(0.0, duration, count))
     t[0], t[-1] = 0.0, duration
@@ -48,7 +50,7 @@ def duration(traj: Trajectory1d) -> float:
     return stop - start
 
 
-def plot(t: np.ndarray, y: np.ndarray, fitted: Trajectory1d, retimed: Trajectory1d,
+def plot(t: Samples, y: Samples, fitted: Trajectory1d, retimed: Trajectory1d,
          path: Path) -> None:
     figure, axes = plt.subplots(3, 1, sharex=True, figsize=(8, 8))
     axes[0].plot(t, y, ".", ms=2, color="0.6", label="measured")
