@@ -5,6 +5,7 @@
 #include "common/convert.h"
 #include "common/double_view.h"
 #include "common/native_api.h"
+#include "knotmath/docstrings.h"
 #include "knotmath/kernels.h"
 
 #include <cstdint>
@@ -215,59 +216,11 @@ Ref call_splcsli(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
 PYKESTA_KERNELS(PYKESTA_PYTHON_FORM)
 #undef PYKESTA_PYTHON_FORM
 
-#define PYKESTA_METHOD(name, doc)                                                                  \
+#define PYKESTA_METHOD(name, ret, params)                                                          \
     {#name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(py_##name)),                \
-     METH_FASTCALL | METH_KEYWORDS, doc}
+     METH_FASTCALL | METH_KEYWORDS, name##_doc},
 
-// Arrays are 1-D C-contiguous float64 buffers (D of dsplcev: 2-D); the kernels
-// take their lengths from them. Outputs must be writable and have the sizes
-// stated; otherwise the kernel fills them with NaN.
-PyMethodDef methods[] = {
-    PYKESTA_METHOD(distintknots, "distintknots($module, U, p)\n--\n\n"
-                                 "Number of distinct knot values strictly inside (U[0], U[-1])."),
-    PYKESTA_METHOD(averagcpts, "averagcpts($module, U, p, X)\n--\n\n"
-                               "Fill X (len(U) - p - 1) with the Greville abscissae of U."),
-    PYKESTA_METHOD(splpev, "splpev($module, x, U, P, p)\n--\n\n"
-                           "Value at x of the spline (U, P, p)."),
-    PYKESTA_METHOD(splcev, "splcev($module, X, U, P, p)\n--\n\n"
-                           "Overwrite the increasing points X with the spline's values there."),
-    PYKESTA_METHOD(dsplpev, "dsplpev($module, x, U, P, p, nu, D)\n--\n\n"
-                            "Fill D[k] with the k-th derivative at x, k = 0 .. nu."),
-    PYKESTA_METHOD(dsplcev, "dsplcev($module, X, U, P, p, d1, d2, D)\n--\n\n"
-                            "Fill row k of the 2-D array D with the derivative of order d1 + k\n"
-                            "at the increasing points X, k = 0 .. d2 - d1."),
-    PYKESTA_METHOD(splkins, "splkins($module, U, P, p, u, r, Uo, Po)\n--\n\n"
-                            "Fill Uo, Po with the spline with u inserted r times."),
-    PYKESTA_METHOD(splkrem, "splkrem($module, U, P, p, u, r, tol)\n--\n\n"
-                            "Remove the knot u up to r times in place, each removal within tol;\n"
-                            "return the number t of removals (the result is U[:-t], P[:-t])."),
-    PYKESTA_METHOD(splksrem, "splksrem($module, U, P, p, tol)\n--\n\n"
-                             "Remove every interior knot, in increasing order, as often as tol\n"
-                             "allows, in place; return the number of removals."),
-    PYKESTA_METHOD(splkrem_notol, "splkrem_notol($module, U, P, p, u, r)\n--\n\n"
-                                  "Remove the knot u up to r times in place, whatever the error;\n"
-                                  "return the number of removals."),
-    PYKESTA_METHOD(degelevc, "degelevc($module, U, P, p, nu, Uo, Po)\n--\n\n"
-                             "Fill Uo, Po with the spline raised to degree p + nu."),
-    PYKESTA_METHOD(asplcpts, "asplcpts($module, U, P, p, nu, Uo, Po)\n--\n\n"
-                             "Fill Uo, Po with the nu-th antiderivative, 0 at U[0]."),
-    PYKESTA_METHOD(dsplcpts2, "dsplcpts2($module, U, P, p, nu, Uo, Po)\n--\n\n"
-                              "Fill Uo, Po with the nu-th derivative; return its highest\n"
-                              "control-point index nk (Uo[:nk + p - nu + 2], Po[:nk + 1])."),
-    PYKESTA_METHOD(splkref, "splkref($module, U, P, p, X, Uo, Po)\n--\n\n"
-                            "Fill Uo, Po with the spline with the increasing values X inserted."),
-    PYKESTA_METHOD(knotuniondim, "knotuniondim($module, U1, U2, p)\n--\n\n"
-                                 "(m, n) of the union of two knot vectors, each value with the\n"
-                                 "larger multiplicity: m + 1 knots, n + 1 control points."),
-    PYKESTA_METHOD(splcsum, "splcsum($module, U1, P1, U2, P2, p, m, U, n, P)\n--\n\n"
-                            "Fill U, P with the sum of two splines on the union of their knots."),
-    PYKESTA_METHOD(splcjoin, "splcjoin($module, U1, P1, U2, P2, p, U, P)\n--\n\n"
-                             "Fill U, P with the second spline appended to the first."),
-    PYKESTA_METHOD(splcsli, "splcsli($module, U, P, p, x, Uk, Pk)\n--\n\n"
-                            "Cut the spline at x into Uk, Pk; return (nl, nr) locating the\n"
-                            "two pieces."),
-    {nullptr, nullptr, 0, nullptr},
-};
+PyMethodDef methods[] = {PYKESTA_KERNELS(PYKESTA_METHOD){nullptr, nullptr, 0, nullptr}};
 
 #undef PYKESTA_METHOD
 

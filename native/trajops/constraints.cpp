@@ -6,6 +6,7 @@
 #include "common/convert.h"
 #include "common/dispatch.h"
 #include "common/native_api.h"
+#include "trajops/docstrings.h"
 #include "trajops/trajops.h"
 
 namespace pykesta::trajops {
@@ -167,11 +168,6 @@ static PyObject* py_setValueSm(PyObject*, PyObject* const* args, Py_ssize_t narg
     });
 }
 
-#define PYKESTA_CONSTRAINT_PARAMETER                                                               \
-    "p : constr (fused type: Point1d or 3-elements tuple)\n"                                       \
-    "    Constraint to be set. If 3-elements tuple must be in format\n"                            \
-    "    (t, val, order). See the Point1d class documentation for their meaning.\n"
-
 void add_constraints(FunctionList& functions, PyObject* module) {
     PYKESTA_EXPORT(setValueTr_point);
     PYKESTA_EXPORT(setValueTr_tuple);
@@ -183,31 +179,9 @@ void add_constraints(FunctionList& functions, PyObject* module) {
     functions.insert(
         functions.end(),
         {
-            {"setValueTr", reinterpret_cast<PyCFunction>(py_setValueTr), fastcall,
-             "setValueTr(traj, p)\n--\n\n"
-             "Sets a condition to the Trajectory1d object by vertical shift of the\n"
-             "trajectory. This method does not work if applied to the n-th integral.\n\n"
-             "Parameters\n----------\ntraj : Trajectory1d\n    Trajectory to constrain "
-             "(unchanged).\n" PYKESTA_CONSTRAINT_PARAMETER
-             "\nReturns\n-------\nTrajectory1d\n    A constrained copy of traj.\n"},
-            {"setValueAm", reinterpret_cast<PyCFunction>(py_setValueAm), fastcall,
-             "setValueAm(traj, p)\n--\n\n"
-             "Sets a condition to the Trajectory1d object multiplying the trajectory by\n"
-             "a calculated constant. This function cannot be used to set conditions close\n"
-             "to zero, otherwise the whole trajectory is set to zero.\n\n"
-             "Parameters\n----------\ntraj : Trajectory1d\n    Trajectory to constrain "
-             "(unchanged).\n" PYKESTA_CONSTRAINT_PARAMETER
-             "\nReturns\n-------\nTrajectory1d\n    A constrained copy of traj.\n"},
-            {"setValueSm", reinterpret_cast<PyCFunction>(py_setValueSm), fastcall,
-             "setValueSm(traj1, traj2, p)\n--\n\n"
-             "Sets a condition to the Trajectory1d object adding another Trajectory1d\n"
-             "object multiplied by a calculated constant.\n\n"
-             "Parameters\n----------\ntraj1 : Trajectory1d\n"
-             "    Trajectory to which the condition applies.\ntraj2 : Trajectory1d\n"
-             "    Trajectory used by the function to set the "
-             "condition.\n" PYKESTA_CONSTRAINT_PARAMETER
-             "\nReturns\n-------\nTrajectory1d\n    traj1 plus the scaled traj2.\n\n"
-             "Notes\n-----\n'traj2' is overwritten by the algorithm, you need to make a copy.\n"},
+            {"setValueTr", reinterpret_cast<PyCFunction>(py_setValueTr), fastcall, setValueTr_doc},
+            {"setValueAm", reinterpret_cast<PyCFunction>(py_setValueAm), fastcall, setValueAm_doc},
+            {"setValueSm", reinterpret_cast<PyCFunction>(py_setValueSm), fastcall, setValueSm_doc},
         });
 }
 

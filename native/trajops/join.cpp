@@ -3,6 +3,7 @@
 
 #include "common/argparse.h"
 #include "common/native_api.h"
+#include "trajops/docstrings.h"
 #include "trajops/trajops.h"
 
 namespace pykesta::trajops {
@@ -60,25 +61,12 @@ static PyObject* py_joins(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 
 void add_join(FunctionList& functions, PyObject* module) {
     PYKESTA_EXPORT(join);
-    functions.insert(
-        functions.end(),
-        {
-            {"join", reinterpret_cast<PyCFunction>(py_join), METH_FASTCALL | METH_KEYWORDS,
-             "join(traj1, traj2)\n--\n\n"
-             "Joins two trajectories end to end into a new trajectory.\n\n"
-             "The second trajectory is moved along the time axis to begin where the first\n"
-             "ends; the junction imposes no continuity.\n\n"
-             "Parameters\n----------\ntraj1 : Trajectory1d\n    First trajectory; keeps its "
-             "domain.\n"
-             "traj2 : Trajectory1d\n    Second trajectory, of the same degree and order.\n\n"
-             "Returns\n-------\nTrajectory1d\n    The joined trajectory.\n"},
-            {"joins", reinterpret_cast<PyCFunction>(py_joins), METH_FASTCALL | METH_KEYWORDS,
-             "joins(*trajs)\n--\n\n"
-             "Joins any number of trajectories end to end, in the order given.\n\n"
-             "Parameters\n----------\n*trajs : Trajectory1d\n    One or more trajectories.\n\n"
-             "Returns\n-------\nTrajectory1d\n"
-             "    join(join(trajs[0], trajs[1]), ...); the first argument itself when alone.\n"},
-        });
+    constexpr int fastcall = METH_FASTCALL | METH_KEYWORDS;
+    functions.insert(functions.end(),
+                     {
+                         {"join", reinterpret_cast<PyCFunction>(py_join), fastcall, join_doc},
+                         {"joins", reinterpret_cast<PyCFunction>(py_joins), fastcall, joins_doc},
+                     });
 }
 
 } // namespace pykesta::trajops

@@ -2,6 +2,7 @@
 #include "trajops/functions.h"
 
 #include "common/argparse.h"
+#include "trajops/docstrings.h"
 
 namespace pykesta::trajops {
 
@@ -56,14 +57,8 @@ static PyObject* py_saveallxml(PyObject*, PyObject* const* args, Py_ssize_t narg
 }
 
 void add_saving(FunctionList& functions, PyObject*) {
-    functions.push_back(
-        {"saveallxml", reinterpret_cast<PyCFunction>(py_saveallxml), METH_FASTCALL | METH_KEYWORDS,
-         "saveallxml(PyKESTAObjectList, fname, IDList)\n--\n\n"
-         "Saves all elements contained in 'PyKESTAObjectList' in a .xml format file.\n\n"
-         "Parameters\n----------\nPyKESTAObjectList : array_like\n"
-         "    Persistable objects (Point1d, Trajectory1d) to save, in order.\n"
-         "fname : str\n    File name; the extension is '.pykesta' when none is given.\n"
-         "IDList : array_like\n    One ID (str or None) per object, by position.\n"});
+    functions.push_back({"saveallxml", reinterpret_cast<PyCFunction>(py_saveallxml),
+                         METH_FASTCALL | METH_KEYWORDS, saveallxml_doc});
 }
 
 } // namespace pykesta::trajops

@@ -6,6 +6,7 @@
 #include "common/convert.h"
 #include "common/gil.h"
 #include "common/native_api.h"
+#include "trajops/docstrings.h"
 #include "trajops/trajops.h"
 
 #include <algorithm>
@@ -100,22 +101,9 @@ static PyObject* py_mirror(PyObject*, PyObject* traj) {
 void add_slicing(FunctionList& functions, PyObject* module) {
     PYKESTA_EXPORT(trajsli);
     PYKESTA_EXPORT(mirror);
-    functions.insert(
-        functions.end(),
-        {
-            {"trajsli", reinterpret_cast<PyCFunction>(py_trajsli), METH_FASTCALL | METH_KEYWORDS,
-             "trajsli(traj, x)\n--\n\n"
-             "Separates a trajectory at a domain value into a left and a right piece.\n\n"
-             "Parameters\n----------\ntraj : Trajectory1d\n    Trajectory to cut.\n"
-             "x : double\n    Cut position, within the domain (its ends included).\n\n"
-             "Returns\n-------\ntrajl : Trajectory1d\n    Left piece of the input trajectory.\n"
-             "trajr : Trajectory1d\n    Right piece of the input trajectory.\n"},
-            {"mirror", py_mirror, METH_O,
-             "mirror(traj, /)\n--\n\n"
-             "Reflects a trajectory in time about the end of its domain.\n\n"
-             "Parameters\n----------\ntraj : Trajectory1d\n    Trajectory to reflect.\n\n"
-             "Returns\n-------\nTrajectory1d\n    New trajectory mirrored to the input one.\n"},
-        });
+    functions.push_back({"trajsli", reinterpret_cast<PyCFunction>(py_trajsli),
+                         METH_FASTCALL | METH_KEYWORDS, trajsli_doc});
+    functions.push_back({"mirror", py_mirror, METH_O, mirror_doc});
 }
 
 } // namespace pykesta::trajops

@@ -5,6 +5,7 @@
 #include "common/argparse.h"
 #include "common/convert.h"
 #include "common/native_api.h"
+#include "trajops/docstrings.h"
 #include "trajops/trajops.h"
 
 namespace pykesta::trajops {
@@ -172,52 +173,15 @@ void add_thin_functions(FunctionList& functions, PyObject* module) {
     functions.insert(
         functions.end(),
         {
-            {"add", reinterpret_cast<PyCFunction>(py_add), fastcall,
-             "add(traj1, traj2)\n--\n\n"
-             "Returns a new Trajectory1d object as the sum of two input trajectories.\n\n"
-             "Parameters\n----------\ntraj1, traj2 : Trajectory1d\n"
-             "    Trajectories of the same order and with the same ends of the domain.\n\n"
-             "Returns\n-------\nTrajectory1d\n    The pointwise sum, over the union of the "
-             "knots.\n"},
-            {"rshift", reinterpret_cast<PyCFunction>(py_rshift), fastcall,
-             "rshift(traj, x)\n--\n\n"
-             "Returns a new trajectory as a relative translation of the input one.\n\n"
-             "Parameters\n----------\ntraj : Trajectory1d\nx : double\n    Translation value.\n\n"
-             "Returns\n-------\nTrajectory1d\n"},
-            {"ashift", reinterpret_cast<PyCFunction>(py_ashift), fastcall,
-             "ashift(traj, x)\n--\n\n"
-             "Returns a new trajectory translated along the x-axis so that the curve\n"
-             "starts at the x coordinate.\n\n"
-             "Parameters\n----------\ntraj : Trajectory1d\nx : double\n"
-             "    Reference x-coordinate.\n\nReturns\n-------\nTrajectory1d\n"},
-            {"hscale", reinterpret_cast<PyCFunction>(py_hscale), fastcall,
-             "hscale(traj, x)\n--\n\n"
-             "Returns a new trajectory scaled horizontally keeping the start of the domain "
-             "fixed.\n\n"
-             "Parameters\n----------\ntraj : Trajectory1d\nx : double\n    Scale factor.\n\n"
-             "Returns\n-------\nTrajectory1d\n"},
-            {"adapt", reinterpret_cast<PyCFunction>(py_adapt), fastcall,
-             "adapt(traj, start, stop)\n--\n\n"
-             "Adapts the input trajectory into the new domain [start, stop].\n\n"
-             "Parameters\n----------\ntraj : Trajectory1d\nstart : double\n    New domain start.\n"
-             "stop : double\n    New domain stop. Must be greather than 'start'.\n\n"
-             "Returns\n-------\nTrajectory1d\n"},
-            {"derivative", reinterpret_cast<PyCFunction>(py_derivative), fastcall,
-             "derivative(traj, nu=1)\n--\n\n"
-             "Returns a Trajectory1d object representing the derivative.\n\n"
-             "Parameters\n----------\ntraj : Trajectory1d\nnu : int\n"
-             "    Derivative order. Default is 1.\n\nReturns\n-------\nTrajectory1d\n"},
+            {"add", reinterpret_cast<PyCFunction>(py_add), fastcall, add_doc},
+            {"rshift", reinterpret_cast<PyCFunction>(py_rshift), fastcall, rshift_doc},
+            {"ashift", reinterpret_cast<PyCFunction>(py_ashift), fastcall, ashift_doc},
+            {"hscale", reinterpret_cast<PyCFunction>(py_hscale), fastcall, hscale_doc},
+            {"adapt", reinterpret_cast<PyCFunction>(py_adapt), fastcall, adapt_doc},
+            {"derivative", reinterpret_cast<PyCFunction>(py_derivative), fastcall, derivative_doc},
             {"antiderivative", reinterpret_cast<PyCFunction>(py_antiderivative), fastcall,
-             "antiderivative(traj, nu=1)\n--\n\n"
-             "Returns a Trajectory1d object representing the antiderivative.\n\n"
-             "Parameters\n----------\ntraj : Trajectory1d\nnu : int\n"
-             "    Antiderivative order. Default is 1.\n\nReturns\n-------\nTrajectory1d\n"},
-            {"savexml", reinterpret_cast<PyCFunction>(py_savexml), fastcall,
-             "savexml(obj, fname, ID)\n--\n\n"
-             "Wrapper of 'savexml' PyKESTAObject method.\n\n"
-             "Parameters\n----------\nobj : PyKESTAObject\n    Object to save.\n"
-             "fname : str\n    File name; '.pykesta' is appended when it has no extension.\n"
-             "ID : str\n    Object ID.\n"},
+             antiderivative_doc},
+            {"savexml", reinterpret_cast<PyCFunction>(py_savexml), fastcall, savexml_doc},
         });
 }
 

@@ -5,6 +5,18 @@ The types live in :mod:`pykesta.curvetypes`, the functions over them in
 :func:`from_arrays` builds a trajectory from arrays with every check a
 B-spline needs, :func:`from_bspline` and :func:`to_bspline` convert from and
 to ``scipy.interpolate.BSpline``.
+
+Examples
+--------
+A velocity ramp from 0 to 2 over one second, integrated into a displacement
+that starts at 5:
+
+>>> import numpy as np
+>>> from pykesta import Point1d, from_arrays, trajops
+>>> velocity = from_arrays([0, 0, 1, 1], [0, 2], 1, order=1)
+>>> position = trajops.setValueTr(velocity.antiderivative(), Point1d(0.0, 5.0, 0))
+>>> print(position(np.array([0.0, 0.5, 1.0])))
+[5.   5.25 6.  ]
 """
 
 # The one place the version is written: the build reads it from here, and

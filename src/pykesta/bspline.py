@@ -39,7 +39,28 @@ def from_bspline(b: BSpline, order: SupportsIndex = 0) -> Trajectory1d:
     Raises
     ------
     ValueError
-        When the coefficients are not one-dimensional or the knots are not clamped.
+        When the coefficients are not one-dimensional ("a trajectory holds
+        one-dimensional coefficients, got shape (2, 2)") or the knots are not
+        clamped ("a trajectory needs clamped knots ...").
+
+    See Also
+    --------
+    to_bspline : the conversion the other way.
+    pykesta.from_arrays : builds a trajectory from plain arrays.
+
+    Examples
+    --------
+    The parabola x**2 on [0, 2]:
+
+    >>> import numpy as np
+    >>> from scipy.interpolate import BSpline
+    >>> from pykesta import from_bspline
+    >>> b = BSpline(np.array([0.0, 0, 0, 1, 2, 2, 2]), np.array([0.0, 0, 2, 4]), 2)
+    >>> traj = from_bspline(b)
+    >>> print(traj)
+    Trajectory1d(start = 0.0, stop = 2.0, p = 2, n = 3, order = 0)
+    >>> print(float(traj(1.5)))
+    2.25
     """
     knots = np.asarray(b.t, dtype=np.float64)
     cpts = np.asarray(b.c, dtype=np.float64)
@@ -58,10 +79,35 @@ def to_bspline(traj: Trajectory1d) -> BSpline:
     """Returns a ``scipy.interpolate.BSpline`` with the trajectory's knots, control points
     and degree, which evaluates to NaN outside the domain (``extrapolate=False``).
 
+    Parameters
+    ----------
+    traj : Trajectory1d
+        A trajectory with clamped knots; its derivation order is not carried over.
+
+    Returns
+    -------
+    scipy.interpolate.BSpline
+        A B-spline owning copies of the arrays.
+
     Raises
     ------
     ValueError
-        When the trajectory has no data or its knots are not clamped.
+        When the trajectory has no data ("the trajectory holds no data") or its
+        knots are not clamped.
+
+    See Also
+    --------
+    from_bspline : the conversion the other way.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from pykesta import from_arrays, to_bspline
+    >>> b = to_bspline(from_arrays([0, 0, 0, 1, 2, 2, 2], [0, 0, 2, 4], 2))
+    >>> print(b(np.array([0.5, 1.5, 3.0])))
+    [0.25 2.25  nan]
+    >>> print(b.derivative()(1.5))
+    3.0
     """
     from scipy.interpolate import BSpline
 

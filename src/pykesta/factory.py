@@ -43,7 +43,32 @@ def from_arrays(knots: npt.ArrayLike, cpts: npt.ArrayLike, p: SupportsIndex,
     Raises
     ------
     ValueError
-        When an argument does not describe a B-spline; the message names the problem.
+        When an argument does not describe a B-spline; the message names the
+        problem, for example "'knots' must be non-decreasing", "2 control points
+        of degree 1 need 4 knots, got 5" or "'cpts' must hold finite values only".
+    TypeError
+        When p or order is not an integer ("'float' object cannot be interpreted
+        as an integer").
+
+    See Also
+    --------
+    pykesta.from_bspline : builds a trajectory from a scipy B-spline.
+    pykesta.curvetypes.Trajectory1d.loadxml : loads a saved trajectory.
+
+    Examples
+    --------
+    A velocity ramp from 0 to 2 over [0, 1], as a B-spline of degree 1:
+
+    >>> from pykesta import from_arrays
+    >>> v = from_arrays([0, 0, 1, 1], [0, 2], 1, order=1)
+    >>> print(v.p, v.n, v.order, v.start, v.stop)
+    1 1 1 0.0 1.0
+    >>> print(float(v(0.25)))
+    0.5
+    >>> from_arrays([0, 1, 0.5, 1], [0, 2], 1)
+    Traceback (most recent call last):
+        ...
+    ValueError: 'knots' must be non-decreasing
     """
     degree = operator.index(p)
     derivation = operator.index(order)
