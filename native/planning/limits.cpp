@@ -103,6 +103,65 @@ bool within(const planmath::Extrema& found, const Limit& limit) {
 
 // ---- the report: a dict of LimitCheck items with an `ok` property ----------------------
 
+const char limit_check_doc[] =
+    "LimitCheck(min, tmin, max, tmax, lower, upper, ok)\n\n"
+    "One quantity checked against its limit: its extrema, where they are\n"
+    "reached, the limit and whether it holds, as a named tuple.\n\n"
+    "Parameters\n----------\n"
+    "min : float\n"
+    "    The quantity's infimum.\n"
+    "tmin : float\n"
+    "    The earliest time of the infimum.\n"
+    "max : float\n"
+    "    The quantity's supremum.\n"
+    "tmax : float\n"
+    "    The earliest time of the supremum.\n"
+    "lower, upper : float\n"
+    "    The limit: -L and L for a single bound L, else the pair given.\n"
+    "ok : bool\n"
+    "    Whether lower <= min and max <= upper, each up to 1e-12 of the bound.\n\n"
+    "See Also\n--------\n"
+    "check_limits : Returns them in a LimitReport.\n"
+    "Extrema : The extrema alone.\n\n"
+    "Examples\n--------\n"
+    ">>> from pykesta.planning import check_limits, profile\n"
+    ">>> move = profile(1.0, velocity=1.0, acceleration=1.0)\n"
+    ">>> check = check_limits(move, acceleration=(-0.5, 2.0))[\"acceleration\"]\n"
+    ">>> check.ok, check.lower, check.upper, round(check.min, 6)\n"
+    "(False, -0.5, 2.0, -1.0)\n";
+
+const char limit_report_doc[] =
+    "LimitReport: the result of check_limits.\n\n"
+    "A dict from each quantity checked (\"position\", \"velocity\", \"acceleration\",\n"
+    "\"jerk\") to its LimitCheck, with ``ok``, true when every limit holds.\n\n"
+    "Attributes\n----------\n"
+    "ok : bool\n"
+    "    True when every limit of the report holds.\n\n"
+    "See Also\n--------\n"
+    "check_limits : Returns it.\n"
+    "LimitCheck : Its items.\n\n"
+    "Examples\n--------\n"
+    ">>> from pykesta.planning import check_limits, profile\n"
+    ">>> move = profile(1.0, velocity=1.0, acceleration=1.0)\n"
+    ">>> report = check_limits(move, velocity=0.5, jerk=5.0)\n"
+    ">>> sorted(report), report.ok\n"
+    "(['jerk', 'velocity'], False)\n";
+
+const char report_ok_doc[] =
+    "True when every limit of the report holds.\n\n"
+    "Returns\n-------\n"
+    "bool\n"
+    "    Whether every LimitCheck in the report is ok; True for an empty report.\n\n"
+    "See Also\n--------\n"
+    "LimitCheck.ok : Whether one limit holds.\n\n"
+    "Examples\n--------\n"
+    ">>> from pykesta.planning import check_limits, profile\n"
+    ">>> move = profile(1.0, velocity=1.0, acceleration=1.0)\n"
+    ">>> check_limits(move, velocity=1.0, acceleration=1.0).ok\n"
+    "True\n"
+    ">>> check_limits(move).ok\n"
+    "True\n";
+
 PyObject* report_ok(PyObject* self, void*) {
     return guard_object([&] {
         Py_ssize_t position = 0;
@@ -117,16 +176,11 @@ PyObject* report_ok(PyObject* self, void*) {
     });
 }
 
-PyGetSetDef report_getset[] = {
-    {"ok", report_ok, nullptr, "True when every limit of the report holds.", nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr}};
+PyGetSetDef report_getset[] = {{"ok", report_ok, nullptr, report_ok_doc, nullptr},
+                               {nullptr, nullptr, nullptr, nullptr, nullptr}};
 
 PyType_Slot report_slots[] = {
-    {Py_tp_getset, report_getset},
-    {Py_tp_doc,
-     const_cast<char*>("LimitReport: a dict from quantity name to its LimitCheck, and `ok`, true "
-                       "when every limit holds.")},
-    {0, nullptr}};
+    {Py_tp_getset, report_getset}, {Py_tp_doc, const_cast<char*>(limit_report_doc)}, {0, nullptr}};
 
 PyType_Spec report_spec = {"pykesta.planning.LimitReport", 0, 0, Py_TPFLAGS_DEFAULT, report_slots};
 
@@ -227,21 +281,40 @@ const char check_limits_doc[] =
     "the bound.\n\n"
     "Parameters\n----------\n"
     "traj : Trajectory1d\n"
+    "    The trajectory to check; its order says what it describes.\n"
     "position, velocity, acceleration, jerk : float or (float, float), optional\n"
-    "    A positive L (meaning -L .. L) or a pair (lower, upper).\n\n"
-    "Returns\n-------\nLimitReport\n"
+    "    A positive L (meaning -L .. L) or a pair (lower, upper); quantities not\n"
+    "    given are not checked.\n\n"
+    "Returns\n-------\n"
+    "LimitReport\n"
     "    A dict from each given quantity's name to its LimitCheck (min, tmin, max,\n"
     "    tmax, lower, upper, ok), and ok: every limit holds.\n\n"
-    "Raises\n------\nValueError\n"
-    "    For a quantity below the trajectory's order (position of a velocity\n"
-    "    trajectory), or a malformed limit.\n\n"
+    "Raises\n------\n"
+    "TypeError\n"
+    "    \"Argument 'traj' has incorrect type (expected\n"
+    "    pykesta.curvetypes.Trajectory1d, got ...)\", \"check_limits() takes 1\n"
+    "    positional argument but 2 were given\", or \"'velocity' must be a real\n"
+    "    number, got ...\" for a limit that is no number (likewise the others).\n"
+    "ValueError\n"
+    "    \"'velocity' must be a positive number or a pair (lower, upper) with\n"
+    "    lower <= upper, got ...\" for a malformed limit, and for a quantity below\n"
+    "    the trajectory's order \"'position' is of order 0, below the order of\n"
+    "    'traj' (1): the trajectory describes a higher derivative\".\n\n"
+    "See Also\n--------\n"
+    "retime : The fastest time scaling that meets the limits.\n"
+    "extrema : The exact extrema of any derivative.\n"
+    "LimitReport, LimitCheck : The result and its items.\n\n"
     "Examples\n--------\n"
-    ">>> import pykesta\n"
-    ">>> from pykesta.planning import check_limits\n"
-    ">>> traj = pykesta.from_arrays([0, 0, 0, 1, 1, 1], [0, 0, 1], 2)  # t**2\n"
-    ">>> report = check_limits(traj, velocity=1.5, acceleration=(-1, 3))\n"
-    ">>> report.ok, report[\"velocity\"].ok, report[\"velocity\"].max\n"
-    "(False, False, 2.0)\n";
+    "A trapezoidal move of 2 m cruising at 1 m/s, checked against a velocity\n"
+    "limit of 0.8 m/s and an acceleration limit of 1.5 m/s**2:\n\n"
+    ">>> from pykesta.planning import check_limits, profile\n"
+    ">>> move = profile(2.0, velocity=1.0, acceleration=1.0)\n"
+    ">>> report = check_limits(move, velocity=0.8, acceleration=1.5)\n"
+    ">>> report.ok, report[\"velocity\"].ok, report[\"acceleration\"].ok\n"
+    "(False, False, True)\n"
+    ">>> v = report[\"velocity\"]\n"
+    ">>> round(v.max, 6), round(v.tmax, 6), (v.lower, v.upper)\n"
+    "(1.0, 1.0, (-0.8, 0.8))\n";
 
 const char retime_doc[] =
     "retime(traj, *, velocity=None, acceleration=None, jerk=None)\n--\n\n"
@@ -252,25 +325,53 @@ const char retime_doc[] =
     "so that the motion follows the same path. k < 1 speeds the motion up.\n\n"
     "Parameters\n----------\n"
     "traj : Trajectory1d\n"
+    "    The trajectory to retime; its order says what it describes.\n"
     "velocity, acceleration, jerk : float or (float, float), optional\n"
     "    A positive L (meaning -L .. L) or a pair (lower, upper) with lower <= 0\n"
     "    <= upper on every side the trajectory reaches.\n\n"
-    "Returns\n-------\nTrajectory1d\n"
+    "Returns\n-------\n"
+    "Trajectory1d\n"
     "    On [start, start + k (stop - start)]: the tightest limit holds with\n"
     "    equality; a copy when the limited quantities are zero throughout.\n\n"
+    "Raises\n------\n"
+    "TypeError\n"
+    "    \"Argument 'traj' has incorrect type (expected\n"
+    "    pykesta.curvetypes.Trajectory1d, got ...)\", \"retime() takes 1\n"
+    "    positional argument but 2 were given\", or \"'velocity' must be a real\n"
+    "    number, got ...\" (likewise the others).\n"
+    "ValueError\n"
+    "    For a malformed limit or a quantity below the trajectory's order, as in\n"
+    "    check_limits; \"'velocity' cannot be met by retiming: the upper bound is\n"
+    "    0.0 and the trajectory reaches ...\" for a side the limit closes (likewise\n"
+    "    the lower bound); \"'traj' has a velocity that is not finite\"; \"'traj'\n"
+    "    cannot be retimed: the time scale would be infinite\".\n\n"
+    "See Also\n--------\n"
+    "check_limits : Whether the limits hold, and by how much.\n"
+    "synchronize : Stretch trajectories to one duration.\n"
+    "profile : The time-optimal move under the same kind of limits.\n\n"
     "Examples\n--------\n"
-    ">>> import pykesta\n"
-    ">>> from pykesta.planning import retime, extrema\n"
-    ">>> traj = pykesta.from_arrays([0, 0, 0, 1, 1, 1], [0, 0, 1], 2)  # t**2\n"
-    ">>> slow = retime(traj, velocity=1.0)\n"
-    ">>> slow.stop, slow(slow.stop), extrema(slow, nu=1).max\n"
-    "(2.0, 1.0, 1.0)\n";
+    "A move planned for 1 m/s, slowed down to a 0.5 m/s limit: it takes twice\n"
+    "as long, covers the same 2 m and meets the limit with equality.\n\n"
+    ">>> from pykesta.planning import check_limits, profile, retime\n"
+    ">>> move = profile(2.0, velocity=1.0, acceleration=1.0)\n"
+    ">>> slow = retime(move, velocity=0.5)\n"
+    ">>> round(slow.stop, 9), round(slow(slow.stop), 9)\n"
+    "(6.0, 2.0)\n"
+    ">>> report = check_limits(slow, velocity=0.5, acceleration=1.0)\n"
+    ">>> report.ok, round(report[\"velocity\"].max, 9), round(report[\"acceleration\"].max, 9)\n"
+    "(True, 0.5, 0.25)\n";
 
 void init_limits(PyObject* module) {
-    module_state().limit_check_type = add_named_tuple(
-        module, "LimitCheck", "min tmin max tmax lower upper ok",
-        "LimitCheck(min, tmin, max, tmax, lower, upper, ok): a quantity's extrema, where "
-        "they are reached, its limit and whether the limit holds.");
+    module_state().limit_check_type =
+        add_named_tuple(module, "LimitCheck",
+                        {{"min", "The quantity's infimum."},
+                         {"tmin", "The earliest time of the infimum."},
+                         {"max", "The quantity's supremum."},
+                         {"tmax", "The earliest time of the supremum."},
+                         {"lower", "The lower bound of the limit."},
+                         {"upper", "The upper bound of the limit."},
+                         {"ok", "Whether the limit holds."}},
+                        limit_check_doc);
     Ref dict_type = Ref::borrow(reinterpret_cast<PyObject*>(&PyDict_Type));
     Ref bases = Ref::steal(PyTuple_Pack(1, dict_type.get()));
     module_state().limit_report_type =

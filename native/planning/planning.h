@@ -10,6 +10,7 @@
 #include "planmath/pieces.h"
 
 #include <cstdint>
+#include <initializer_list>
 
 namespace pykesta::planning {
 
@@ -109,9 +110,17 @@ double read_finite(PyObject* obj, const char* name, double fallback);
 // A non-negative int argument; `fallback` when missing.
 int32_t read_order(PyObject* obj, const char* name, int32_t fallback);
 
-// Creates collections.namedtuple(name, fields) with __module__ pykesta.planning
-// and the docstring `doc`, adds it to the module and returns it.
-Ref add_named_tuple(PyObject* module, const char* name, const char* fields, const char* doc);
+// A field of a named tuple and its docstring.
+struct Field {
+    const char* name;
+    const char* doc;
+};
+
+// Creates collections.namedtuple(name, <the fields' names>) with __module__
+// pykesta.planning, the docstring `doc` and the fields' docstrings, adds it to
+// the module and returns it.
+Ref add_named_tuple(PyObject* module, const char* name, std::initializer_list<Field> fields,
+                    const char* doc);
 
 // An instance of a named tuple class from its field values.
 template <class... Values> Ref make_named_tuple(PyObject* type, Values... values) {

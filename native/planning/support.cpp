@@ -10,6 +10,7 @@
 #include "curvetypes/api_binding.h"
 
 #include <cmath>
+#include <string>
 
 namespace pykesta::planning {
 
@@ -127,10 +128,18 @@ int32_t read_order(PyObject* obj, const char* name, int32_t fallback) {
     return static_cast<int32_t>(value);
 }
 
-Ref add_named_tuple(PyObject* module, const char* name, const char* fields, const char* doc) {
+Ref add_named_tuple(PyObject* module, const char* name, std::initializer_list<Field> fields,
+                    const char* doc) {
+    std::string names;
+    for (const Field& field : fields) names.append(names.empty() ? "" : " ").append(field.name);
     Ref collections = Ref::steal(PyImport_ImportModule("collections"));
     Ref factory = Ref::steal(PyObject_GetAttrString(collections.get(), "namedtuple"));
-    Ref type = Ref::steal(PyObject_CallFunction(factory.get(), "ss", name, fields));
+    Ref type = Ref::steal(PyObject_CallFunction(factory.get(), "ss", name, names.c_str()));
+    for (const Field& field : fields) {
+        Ref getter = Ref::steal(PyObject_GetAttrString(type.get(), field.name));
+        Ref field_doc = Ref::steal(PyUnicode_FromString(field.doc));
+        check_status(PyObject_SetAttrString(getter.get(), "__doc__", field_doc.get()));
+    }
     Ref module_name = Ref::steal(PyUnicode_FromString("pykesta.planning"));
     check_status(PyObject_SetAttrString(type.get(), "__module__", module_name.get()));
     Ref doc_text = Ref::steal(PyUnicode_FromString(doc));
