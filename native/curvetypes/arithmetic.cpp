@@ -279,6 +279,96 @@ static PyObject* c_splcmul_entry(PyObject* self, PyObject* other) {
     return guard_object([&] { return c_splcmul(self, other); });
 }
 
+static const char c_splcsum_doc[] =
+    "c_splcsum($self, /, other)\n"
+    "--\n"
+    "\n"
+    "Sum of two trajectories.\n"
+    "\n"
+    "The operator t1 + t2 calls this method.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "other : Trajectory1d\n"
+    "    A trajectory with the same degree, domain and order of derivation.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "Trajectory1d\n"
+    "    A new trajectory over the union of the two knot vectors whose value\n"
+    "    is everywhere the sum of the two. Both operands are unchanged.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"the input traiectories must have the same order\" when the degrees\n"
+    "    differ; \"the input traiectories must have the same extremes of domain\"\n"
+    "    when the domains differ; \"the trajectories must have the same 'order'\"\n"
+    "    when the derivation orders differ.\n"
+    "TypeError\n"
+    "    When other is not a Trajectory1d.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "c_splcmul : The product, not provided.\n"
+    "\n"
+    "Notes\n"
+    "-----\n"
+    "The two trajectories may have different interior knots.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> a = from_arrays([0, 0, 0, 1, 1, 1], [0.0, 1.0, 3.0], p=2)\n"
+    ">>> b = from_arrays([0, 0, 0, 0.5, 1, 1, 1], [1.0, 1.0, 1.0, 1.0], p=2)\n"
+    ">>> s = a.c_splcsum(b)\n"
+    ">>> s.get_knotvector_asarray()\n"
+    "array([0. , 0. , 0. , 0.5, 1. , 1. , 1. ])\n"
+    ">>> s(0.5)\n"
+    "2.25\n";
+
+static const char c_splcmul_doc[] =
+    "c_splcmul($self, /, other)\n"
+    "--\n"
+    "\n"
+    "Product of two trajectories.\n"
+    "\n"
+    "The operator t1 * t2 calls this method.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "other : Trajectory1d\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "Trajectory1d\n"
+    "    Never: the product is not provided.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "NotImplementedError\n"
+    "    Always, without a message.\n"
+    "TypeError\n"
+    "    When other is not a Trajectory1d.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "c_splcsum : The sum of two trajectories.\n"
+    "\n"
+    "Notes\n"
+    "-----\n"
+    "Not implemented: always raises NotImplementedError. A trajectory times a\n"
+    "number works (t * 2.0).\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> a = from_arrays([0, 0, 0, 1, 1, 1], [0.0, 1.0, 3.0], p=2)\n"
+    ">>> a.c_splcmul(a)\n"
+    "Traceback (most recent call last):\n"
+    "    ...\n"
+    "NotImplementedError\n";
+
 void add_arithmetic(TypeParts& parts, Trajectory1dVTable& vtable) {
     // tp_hash stays null: with a rich comparison of its own the class gets
     // __hash__ = None, so trajectories are unhashable.
@@ -289,26 +379,13 @@ void add_arithmetic(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.c_imul = c_imul_entry;
     vtable.c_splcsum = c_splcsum_entry;
     vtable.c_splcmul = c_splcmul_entry;
-    parts.methods.insert(
-        parts.methods.end(),
-        {
-            {"c_splcsum", reinterpret_cast<PyCFunction>(py_c_splcsum),
-             METH_FASTCALL | METH_KEYWORDS,
-             "c_splcsum($self, /, other)\n--\n\n"
-             "Sum of two trajectories.\n\n"
-             "Parameters\n----------\nother : Trajectory1d\n"
-             "    A trajectory with the same degree, domain and order of derivation.\n\n"
-             "Returns\n-------\nTrajectory1d\n"
-             "    A new trajectory over the union of the two knot vectors whose value\n"
-             "    is everywhere the sum of the two.\n\n"
-             "Notes\n-----\nThe two trajectories may have different interior knots.\n"},
-            {"c_splcmul", reinterpret_cast<PyCFunction>(py_c_splcmul),
-             METH_FASTCALL | METH_KEYWORDS,
-             "c_splcmul($self, /, other)\n--\n\n"
-             "Product of two trajectories.\n\n"
-             "Parameters\n----------\nother : Trajectory1d\n\n"
-             "Notes\n-----\nNot implemented: always raises NotImplementedError.\n"},
-        });
+    parts.methods.insert(parts.methods.end(),
+                         {
+                             {"c_splcsum", reinterpret_cast<PyCFunction>(py_c_splcsum),
+                              METH_FASTCALL | METH_KEYWORDS, c_splcsum_doc},
+                             {"c_splcmul", reinterpret_cast<PyCFunction>(py_c_splcmul),
+                              METH_FASTCALL | METH_KEYWORDS, c_splcmul_doc},
+                         });
 }
 
 } // namespace pykesta::curvetypes

@@ -173,6 +173,45 @@ Ref add_unpickle_function(PyObject* module) {
     return function;
 }
 
+static const char base_loadxml_doc[] =
+    "loadxml(fname, ID)\n"
+    "--\n"
+    "\n"
+    "Abstract loader: each persistable class defines its own.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "fname : str\n"
+    "    File name; the default extension '.pykesta' is added when it has none.\n"
+    "ID : str\n"
+    "    Object ID.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "PyKESTAObject\n"
+    "    Never for the base class; Point1d.loadxml and Trajectory1d.loadxml\n"
+    "    return the loaded object.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "NotImplementedError\n"
+    "    \"abstract method\", always, after the argument checks.\n"
+    "TypeError\n"
+    "    \"Argument 'fname' has incorrect type (expected str, got ...)\", and the\n"
+    "    same for ID.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "Point1d.loadxml, Trajectory1d.loadxml : The concrete loaders.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta.curvetypes import PyKESTAObject\n"
+    ">>> PyKESTAObject.loadxml('moves', 'v1')\n"
+    "Traceback (most recent call last):\n"
+    "    ...\n"
+    "NotImplementedError: abstract method\n";
+
 void add_base(TypeParts& parts, PyKESTAObjectVTable& vtable) {
     parts.type.tp_new = base_new;
     vtable.c_loadxml = base_c_loadxml;
@@ -183,10 +222,7 @@ void add_base(TypeParts& parts, PyKESTAObjectVTable& vtable) {
         parts.methods.end(),
         {
             {"loadxml", reinterpret_cast<PyCFunction>(py_loadxml),
-             METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
-             "loadxml(fname, ID)\n--\n\nAbstract loader: each persistable class defines its "
-             "own.\n\n"
-             "Raises\n------\nNotImplementedError\n    Always, after the argument checks.\n"},
+             METH_FASTCALL | METH_KEYWORDS | METH_STATIC, base_loadxml_doc},
             {"_getAttrib", py_abstract_noargs, METH_NOARGS,
              "_getAttrib($self, /)\n--\n\nReturns the attributes of the object as a dictionary.\n"},
             {"_addPyKESTAObject", reinterpret_cast<PyCFunction>(py_add),

@@ -143,37 +143,150 @@ static PyObject* degelev_entry(PyObject* self, int32_t nu) {
     return guard_object([&] { return degelev(self, nu); });
 }
 
+static const char derivative_doc[] =
+    "derivative($self, /, nu=1)\n"
+    "--\n"
+    "\n"
+    "Returns a Trajectory1d object representing the derivative.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "nu : int\n"
+    "    Derivative order. Default is 1.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "Trajectory1d\n"
+    "    A new trajectory of degree p - nu and derivation order self.order + nu;\n"
+    "    above the degree, the zero function of degree 0 over the same domain.\n"
+    "    self is unchanged.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"'nu' must be greater than or equal to zero: \" followed by nu for a\n"
+    "    negative nu; \"the trajectory holds no knot vector or control points\" for\n"
+    "    an empty trajectory.\n"
+    "OverflowError\n"
+    "    When nu does not fit a 32-bit integer, or the derivation order would pass\n"
+    "    4294967295.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "antiderivative : The inverse operation.\n"
+    "dpeval, dceval : Derivative values without a new trajectory.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> t = from_arrays([0, 0, 0, 1, 1, 1], [0.0, 1.0, 3.0], p=2)  # x**2 + 2*x\n"
+    ">>> v = t.derivative()\n"
+    ">>> print(v)\n"
+    "Trajectory1d(start = 0.0, stop = 1.0, p = 1, n = 1, order = 1)\n"
+    ">>> v(0.5)\n"
+    "3.0\n";
+
+static const char antiderivative_doc[] =
+    "antiderivative($self, /, nu=1)\n"
+    "--\n"
+    "\n"
+    "Returns a Trajectory1d object representing the antiderivative.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "nu : int\n"
+    "    Antiderivative order. Default is 1.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "Trajectory1d\n"
+    "    A new trajectory of degree p + nu, highest index n + nu and derivation\n"
+    "    order self.order - nu, zero at the start of the domain. self is\n"
+    "    unchanged.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"'nu' must be greater than or equal to zero: \" followed by nu for a\n"
+    "    negative nu; \"negative 'order' not allowed\" when nu exceeds self.order;\n"
+    "    \"the trajectory holds no knot vector or control points\" for an empty\n"
+    "    trajectory.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "derivative : The inverse operation.\n"
+    "\n"
+    "Notes\n"
+    "-----\n"
+    "A trajectory can be integrated at most 'order' times: a displacement\n"
+    "(order 0) has no antiderivative, an acceleration (order 2) can be integrated\n"
+    "once or twice.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> v = from_arrays([0, 0, 0, 1, 1, 1], [0.0, 1.0, 3.0], p=2, order=1)\n"
+    ">>> x = v.antiderivative()  # x**3 / 3 + x**2\n"
+    ">>> print(x)\n"
+    "Trajectory1d(start = 0.0, stop = 1.0, p = 3, n = 3, order = 0)\n"
+    ">>> round(x(1.0), 12)\n"
+    "1.333333333333\n"
+    ">>> x.antiderivative()\n"
+    "Traceback (most recent call last):\n"
+    "    ...\n"
+    "ValueError: negative 'order' not allowed\n";
+
+static const char degelev_doc[] =
+    "degelev($self, /, nu=1)\n"
+    "--\n"
+    "\n"
+    "Increases the degree of the B-Spline interpolating the trajectory.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "nu : int\n"
+    "    Number of degree elevation times.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "Trajectory1d\n"
+    "    New Trajectory1d object with the same shape and degree p + nu, the same\n"
+    "    derivation order, and every distinct knot's multiplicity raised by nu.\n"
+    "    self is unchanged.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"'nu' must be non-negative number\" for a negative nu; \"the trajectory\n"
+    "    holds no knot vector or control points\" for an empty trajectory.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "knotins, knotref : Other representation changes that keep the shape.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> t = from_arrays([0, 0, 0, 1, 1, 1], [0.0, 1.0, 3.0], p=2)  # x**2 + 2*x\n"
+    ">>> e = t.degelev()\n"
+    ">>> print(e)\n"
+    "Trajectory1d(start = 0.0, stop = 1.0, p = 3, n = 3, order = 0)\n"
+    ">>> round(e(0.5), 12)\n"
+    "1.25\n";
+
 void add_calculus(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.derivative = derivative_entry;
     vtable.antiderivative = antiderivative_entry;
     vtable.degelev = degelev_entry;
-    parts.methods.insert(
-        parts.methods.end(),
-        {
-            {"derivative", reinterpret_cast<PyCFunction>(py_derivative),
-             METH_FASTCALL | METH_KEYWORDS,
-             "derivative($self, /, nu=1)\n--\n\n"
-             "Returns a Trajectory1d object representing the derivative.\n\n"
-             "Parameters\n----------\nnu : int\n    Derivative order. Default is 1.\n\n"
-             "Returns\n-------\nTrajectory1d\n"
-             "    Degree p - nu and derivation order self.order + nu; above the degree,\n"
-             "    the zero function of degree 0 over the same domain.\n"},
-            {"antiderivative", reinterpret_cast<PyCFunction>(py_antiderivative),
-             METH_FASTCALL | METH_KEYWORDS,
-             "antiderivative($self, /, nu=1)\n--\n\n"
-             "Returns a Trajectory1d object representing the antiderivative.\n\n"
-             "Parameters\n----------\nnu : int\n    Antiderivative order. Default is 1.\n\n"
-             "Returns\n-------\nTrajectory1d\n"
-             "    Degree p + nu and derivation order self.order - nu, zero at the start\n"
-             "    of the domain.\n\n"
-             "Notes\n-----\nA trajectory can be integrated at most 'order' times.\n"},
-            {"degelev", reinterpret_cast<PyCFunction>(py_degelev), METH_FASTCALL | METH_KEYWORDS,
-             "degelev($self, /, nu=1)\n--\n\n"
-             "Increases the degree of the B-Spline interpolating the trajectory.\n\n"
-             "Parameters\n----------\nnu : int\n    Number of degree elevation times.\n\n"
-             "Returns\n-------\nTrajectory1d\n"
-             "    New Trajectory1d object with the same shape and degree p + nu.\n"},
-        });
+    parts.methods.insert(parts.methods.end(),
+                         {
+                             {"derivative", reinterpret_cast<PyCFunction>(py_derivative),
+                              METH_FASTCALL | METH_KEYWORDS, derivative_doc},
+                             {"antiderivative", reinterpret_cast<PyCFunction>(py_antiderivative),
+                              METH_FASTCALL | METH_KEYWORDS, antiderivative_doc},
+                             {"degelev", reinterpret_cast<PyCFunction>(py_degelev),
+                              METH_FASTCALL | METH_KEYWORDS, degelev_doc},
+                         });
 }
 
 } // namespace pykesta::curvetypes

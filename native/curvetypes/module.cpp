@@ -63,6 +63,48 @@ static Ref import_etree(PyObject* module) {
     return etree;
 }
 
+static const char convergence_doc[] =
+    "\n"
+    "    An error when a macro-instruction loop fails.\n"
+    "    \n"
+    "    Published for callers: no operation of the library raises it.\n"
+    "\n"
+    "    See Also\n"
+    "    --------\n"
+    "    CorruptedFileError : The error the library raises for a damaged file.\n"
+    "\n"
+    "    Examples\n"
+    "    --------\n"
+    "    >>> from pykesta.curvetypes import ConvergenceError\n"
+    "    >>> issubclass(ConvergenceError, Exception)\n"
+    "    True\n";
+
+static const char corrupted_doc[] =
+    "\n"
+    "    An error when an uploaded file is corrupted.\n"
+    "    \n"
+    "    Raised by savexml when the existing file's root element is not\n"
+    "    PyKESTAObjectList, or when it holds an object's class and ID more than\n"
+    "    once; the file is then left unchanged.\n"
+    "\n"
+    "    See Also\n"
+    "    --------\n"
+    "    PyKESTAObject.savexml : The method that raises it.\n"
+    "\n"
+    "    Examples\n"
+    "    --------\n"
+    "    >>> import os, tempfile\n"
+    "    >>> from pykesta.curvetypes import CorruptedFileError, Point1d\n"
+    "    >>> with tempfile.TemporaryDirectory() as folder:\n"
+    "    ...     fname = os.path.join(folder, 'notes.xml')\n"
+    "    ...     with open(fname, 'w') as file:\n"
+    "    ...         _ = file.write('<notes/>')\n"
+    "    ...     try:\n"
+    "    ...         Point1d(0.5, 2.0, 1).savexml(fname, 'a')\n"
+    "    ...     except CorruptedFileError as error:\n"
+    "    ...         print(error)\n"
+    "    corrupt root node in the uploaded file: notes\n";
+
 static Ref new_exception(PyObject* module, const char* name, const char* doc) {
     Ref type = Ref::steal(PyErr_NewExceptionWithDoc(name, doc, PyExc_Exception, nullptr));
     const char* short_name = std::strrchr(name, '.') + 1;
@@ -90,11 +132,9 @@ static void initialise(PyObject* module) {
                                        "PyKESTAObject", "Trajectory1d", "Point1d"));
     check_status(PyModule_AddObjectRef(module, "__all__", all.get()));
     st.ConvergenceError =
-        new_exception(module, "pykesta.curvetypes.ConvergenceError",
-                      "\n    An error when a macro-instruction loop fails.\n    \n    ");
+        new_exception(module, "pykesta.curvetypes.ConvergenceError", convergence_doc);
     st.CorruptedFileError =
-        new_exception(module, "pykesta.curvetypes.CorruptedFileError",
-                      "\n    An error when an uploaded file is corrupted.\n    ");
+        new_exception(module, "pykesta.curvetypes.CorruptedFileError", corrupted_doc);
     Ref extension = Ref::steal(PyUnicode_FromString(".pykesta"));
     check_status(PyModule_AddObjectRef(module, "DEF_EXT", extension.get()));
     st.DEF_EXT = extension;

@@ -247,6 +247,137 @@ static PyObject* py_setstate(PyObject*, PyObject*) {
 
 // ---- assembly -------------------------------------------------------------------------
 
+static const char from_tuple_doc[] =
+    "from_tuple(pnt)\n"
+    "--\n"
+    "\n"
+    "Factory function to create Point1d objects from given tuple.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "pnt : tuple\n"
+    "    (t, val, order); items after the third are ignored. Exactly a tuple: a\n"
+    "    subclass such as a named tuple is refused.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "Point1d\n"
+    "    A new plain point holding the three values.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "TypeError\n"
+    "    \"Argument 'pnt' has incorrect type (expected tuple, got ...)\" for another\n"
+    "    type; \"'NoneType' object is not subscriptable\" for None; the conversion\n"
+    "    errors of an item without float or integer conversion.\n"
+    "OverflowError\n"
+    "    \"can't convert negative value to unsigned int\" for a negative order.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "Point1d : The constructor, Point1d(t, val, order).\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta.curvetypes import Point1d\n"
+    ">>> print(Point1d.from_tuple((0.5, 2.0, 1)))\n"
+    "Point1d(t = 0.5, val = 2.0, order = 1)\n"
+    ">>> Point1d.from_tuple([0.5, 2.0, 1])\n"
+    "Traceback (most recent call last):\n"
+    "    ...\n"
+    "TypeError: Argument 'pnt' has incorrect type (expected tuple, got list)\n";
+
+static const char copy_doc[] =
+    "copy($self, /)\n"
+    "--\n"
+    "\n"
+    "Return a copy of the object.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "Point1d\n"
+    "    A new plain Point1d with the values of t, val and order, also for an\n"
+    "    instance of a subclass.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "TypeError, OverflowError\n"
+    "    When a property redefined in a subclass gives a value that does not\n"
+    "    convert.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "from_tuple : A point from a tuple.\n"
+    "\n"
+    "Notes\n"
+    "-----\n"
+    "copy.copy and copy.deepcopy call this method.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta.curvetypes import Point1d\n"
+    ">>> a = Point1d(0.5, 2.0, 1)\n"
+    ">>> b = a.copy()\n"
+    ">>> b.val = 3.0\n"
+    ">>> a == b, a.val\n"
+    "(False, 2.0)\n";
+
+static const char t_doc[] = "Time coordinate.\n"
+                            "\n"
+                            "A float; deleting it raises NotImplementedError \"__del__\".\n"
+                            "\n"
+                            "See Also\n"
+                            "--------\n"
+                            "val, order : The other two coordinates.\n"
+                            "\n"
+                            "Examples\n"
+                            "--------\n"
+                            ">>> from pykesta.curvetypes import Point1d\n"
+                            ">>> pt = Point1d(0, 2.0, 1)\n"
+                            ">>> pt.t\n"
+                            "0.0\n"
+                            ">>> pt.t = 0.25\n"
+                            ">>> pt.t\n"
+                            "0.25\n";
+
+static const char val_doc[] = "Numeric value.\n"
+                              "\n"
+                              "A float; deleting it raises NotImplementedError \"__del__\".\n"
+                              "\n"
+                              "See Also\n"
+                              "--------\n"
+                              "t, order : The other two coordinates.\n"
+                              "\n"
+                              "Examples\n"
+                              "--------\n"
+                              ">>> from pykesta.curvetypes import Point1d\n"
+                              ">>> Point1d(0.5, 2, 1).val\n"
+                              "2.0\n";
+
+static const char order_doc[] =
+    "Order of derivation to which the coordinate refers, greater than or equal\n"
+    "to zero (0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...).\n"
+    "\n"
+    "An int from 0 to 4294967295: assigning a negative value raises\n"
+    "OverflowError \"can't convert negative value to unsigned int\" and leaves it\n"
+    "unchanged; deleting it raises NotImplementedError \"__del__\".\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "t, val : The other two coordinates.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta.curvetypes import Point1d\n"
+    ">>> pt = Point1d(0.5, 2.0, 1)\n"
+    ">>> pt.order = 2\n"
+    ">>> pt.order\n"
+    "2\n"
+    ">>> pt.order = -1\n"
+    "Traceback (most recent call last):\n"
+    "    ...\n"
+    "OverflowError: can't convert negative value to unsigned int\n";
+
 void add_point(TypeParts& parts, Point1dVTable& vtable) {
     PyTypeObject& type = parts.type;
     type.tp_new = point_new;
@@ -262,16 +393,8 @@ void add_point(TypeParts& parts, Point1dVTable& vtable) {
         parts.methods.end(),
         {
             {"from_tuple", reinterpret_cast<PyCFunction>(py_from_tuple),
-             METH_FASTCALL | METH_KEYWORDS | METH_STATIC,
-             "from_tuple(pnt)\n--\n\n"
-             "Factory function to create Point1d objects from given tuple.\n\n"
-             "Parameters\n----------\npnt : tuple\n"
-             "    (t, val, order); items after the third are ignored.\n\n"
-             "Returns\n-------\nPoint1d\n    A new point holding the three values.\n"},
-            {"copy", py_copy, METH_NOARGS,
-             "copy($self, /)\n--\n\nReturn a copy of the object.\n\n"
-             "Returns\n-------\nPoint1d\n"
-             "    A new plain Point1d with the values of t, val and order.\n"},
+             METH_FASTCALL | METH_KEYWORDS | METH_STATIC, from_tuple_doc},
+            {"copy", py_copy, METH_NOARGS, copy_doc},
             {"__copy__", py_dunder_copy, METH_NOARGS,
              "__copy__($self, /)\n--\n\nReturn self.copy().\n"},
             {"__deepcopy__", py_dunder_deepcopy, METH_O,
@@ -284,16 +407,12 @@ void add_point(TypeParts& parts, Point1dVTable& vtable) {
             {"__setstate__", py_setstate, METH_O,
              "__setstate__($self, state, /)\n--\n\nRefused: a point cannot be pickled.\n"},
         });
-    parts.properties.insert(
-        parts.properties.end(),
-        {
-            {"t", get_t, set_t, "Time coordinate.", nullptr},
-            {"val", get_val, set_val, "Numeric value.", nullptr},
-            {"order", get_order, set_order,
-             "Order of derivation to which the coordinate refers, greater than or equal\n"
-             "to zero (0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...).",
-             nullptr},
-        });
+    parts.properties.insert(parts.properties.end(),
+                            {
+                                {"t", get_t, set_t, t_doc, nullptr},
+                                {"val", get_val, set_val, val_doc, nullptr},
+                                {"order", get_order, set_order, order_doc, nullptr},
+                            });
 }
 
 } // namespace pykesta::curvetypes

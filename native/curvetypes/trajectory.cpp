@@ -254,6 +254,209 @@ static PyObject* copy_entry(PyObject* self) {
     return guard_object([&] { return copy(self); });
 }
 
+static const char copy_doc[] =
+    "copy($self, /)\n"
+    "--\n"
+    "\n"
+    "Return a copy of the object.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "Trajectory1d\n"
+    "    A new trajectory owning copies of both arrays, whatever the owner flag\n"
+    "    of self; a copy of an empty trajectory is empty.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "MemoryError\n"
+    "    \"memory allocation failed\" when the arrays cannot be allocated.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "get_knotvector_asarray, get_cpts_asarray : Views that share the storage.\n"
+    "\n"
+    "Notes\n"
+    "-----\n"
+    "copy.copy and copy.deepcopy call this method, so an override in a subclass\n"
+    "serves both.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> t = from_arrays([0, 0, 0, 1, 1, 1], [0.0, 1.0, 3.0], p=2)\n"
+    ">>> c = t.copy()\n"
+    ">>> c += 1.0\n"
+    ">>> t(0.5), c(0.5)\n"
+    "(1.25, 2.25)\n";
+
+static const char knotvector_view_doc[] =
+    "get_knotvector_asarray($self, /)\n"
+    "--\n"
+    "\n"
+    "Creates an array wrapper around '_knotvector' pointer. If the new array\n"
+    "        is deallocated the memory is not freed.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "numpy.ndarray or None\n"
+    "    A writeable view of the n + p + 2 knots; it keeps the memory alive.\n"
+    "    Writing to it changes the trajectory. None for an empty trajectory.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "MemoryError\n"
+    "    Only when numpy cannot allocate the view object; an empty trajectory\n"
+    "    gives None, not an error.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "get_cpts_asarray : The view of the control points.\n"
+    "copy : A trajectory with arrays of its own.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> t = from_arrays([0, 0, 0, 1, 1, 1], [0.0, 1.0, 3.0], p=2)\n"
+    ">>> t.get_knotvector_asarray()\n"
+    "array([0., 0., 0., 1., 1., 1.])\n";
+
+static const char cpts_view_doc[] =
+    "get_cpts_asarray($self, /)\n"
+    "--\n"
+    "\n"
+    "Creates an array wrapper around '_cpts' pointer. If the new array is\n"
+    "        deallocated the memory is not freed.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "numpy.ndarray or None\n"
+    "    A writeable view of the n + 1 control points; it keeps the memory alive.\n"
+    "    Writing to it changes the trajectory. None for an empty trajectory.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "MemoryError\n"
+    "    Only when numpy cannot allocate the view object; an empty trajectory\n"
+    "    gives None, not an error.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "get_knotvector_asarray : The view of the knots.\n"
+    "get_xcpts : The abscissae of the control points.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> t = from_arrays([0, 0, 0, 1, 1, 1], [0.0, 1.0, 3.0], p=2)\n"
+    ">>> cpts = t.get_cpts_asarray()\n"
+    ">>> cpts[0] = 1.0\n"
+    ">>> t(0.0)\n"
+    "1.0\n";
+
+static const char xcpts_doc[] =
+    "get_xcpts($self, /)\n"
+    "--\n"
+    "\n"
+    "Returns the x-coordinates of the control points.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "numpy.ndarray\n"
+    "    A new array of the n + 1 Greville abscissae: the averages of p\n"
+    "    consecutive knots.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"the trajectory holds no knot vector or control points\" for an empty\n"
+    "    trajectory.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "get_cpts_asarray : The y-coordinates.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> t = from_arrays([0, 0, 0, 0.5, 1, 1, 1], [0.0, 1.0, 2.0, 3.0], p=2)\n"
+    ">>> t.get_xcpts()\n"
+    "array([0.  , 0.25, 0.75, 1.  ])\n";
+
+static const char p_doc[] = "Degree of the univariate B-spline that parameterizes the trajectory.\n"
+                            "\n"
+                            "Read-only int.\n"
+                            "\n"
+                            "See Also\n"
+                            "--------\n"
+                            "n : The highest index of the control points.\n"
+                            "\n"
+                            "Examples\n"
+                            "--------\n"
+                            ">>> from pykesta import from_arrays\n"
+                            ">>> from_arrays([0, 0, 0, 1, 1, 1], [0.0, 1.0, 3.0], p=2).p\n"
+                            "2\n";
+
+static const char n_doc[] = "The highest index of the trajectory parameterization coefficients.\n"
+                            "len(cpts) = n + 1\n"
+                            "\n"
+                            "Read-only int; the knot vector holds n + p + 2 knots.\n"
+                            "\n"
+                            "See Also\n"
+                            "--------\n"
+                            "p : The degree.\n"
+                            "\n"
+                            "Examples\n"
+                            "--------\n"
+                            ">>> from pykesta import from_arrays\n"
+                            ">>> from_arrays([0, 0, 0, 1, 1, 1], [0.0, 1.0, 3.0], p=2).n\n"
+                            "2\n";
+
+static const char order_doc[] =
+    "Order of derivation the curve refers to, greater than or equal to zero\n"
+    "(0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...).\n"
+    "\n"
+    "Read-only int.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "derivative, antiderivative : Raise and lower the order.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> t = from_arrays([0, 0, 0, 1, 1, 1], [0.0, 1.0, 3.0], p=2)\n"
+    ">>> t.order, t.derivative().order\n"
+    "(0, 1)\n";
+
+static const char start_doc[] =
+    "Left end of the curve domain.\n"
+    "\n"
+    "Read-only float: the first knot, or None for an empty trajectory.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "stop : Right end of the curve domain.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> from_arrays([0, 0, 0, 1, 1, 1], [0.0, 1.0, 3.0], p=2).start\n"
+    "0.0\n";
+
+static const char stop_doc[] = "Right end of the curve domain.\n"
+                               "\n"
+                               "Read-only float: the last knot, or None for an empty trajectory.\n"
+                               "\n"
+                               "See Also\n"
+                               "--------\n"
+                               "start : Left end of the curve domain.\n"
+                               "\n"
+                               "Examples\n"
+                               "--------\n"
+                               ">>> from pykesta import from_arrays\n"
+                               ">>> from_arrays([0, 0, 0, 1, 1, 1], [0.0, 1.0, 3.0], p=2).stop\n"
+                               "1.0\n";
+
 void add_trajectory_record(TypeParts& parts, Trajectory1dVTable& vtable) {
     PyTypeObject& type = parts.type;
     type.tp_new = trajectory_new;
@@ -268,48 +471,25 @@ void add_trajectory_record(TypeParts& parts, Trajectory1dVTable& vtable) {
     parts.methods.insert(
         parts.methods.end(),
         {
-            {"copy", py_copy, METH_NOARGS,
-             "copy($self, /)\n--\n\nReturn a copy of the object.\n\n"
-             "Returns\n-------\nTrajectory1d\n    A new trajectory owning copies of both "
-             "arrays.\n"},
+            {"copy", py_copy, METH_NOARGS, copy_doc},
             {"__copy__", py_dunder_copy, METH_NOARGS,
              "__copy__($self, /)\n--\n\nReturn self.copy().\n"},
             {"__deepcopy__", py_dunder_deepcopy, METH_O,
              "__deepcopy__($self, memo, /)\n--\n\nReturn self.copy(); memo is ignored.\n"},
-            {"get_knotvector_asarray", py_get_knotvector_asarray, METH_NOARGS,
-             "get_knotvector_asarray($self, /)\n--\n\n"
-             "Creates an array wrapper around '_knotvector' pointer. If the new array\n"
-             "        is deallocated the memory is not freed.\n\n"
-             "Returns\n-------\nnumpy.ndarray or None\n"
-             "    A writeable view of the n + p + 2 knots; it keeps the memory alive.\n"},
-            {"get_cpts_asarray", py_get_cpts_asarray, METH_NOARGS,
-             "get_cpts_asarray($self, /)\n--\n\n"
-             "Creates an array wrapper around '_cpts' pointer. If the new array is\n"
-             "        deallocated the memory is not freed.\n\n"
-             "Returns\n-------\nnumpy.ndarray or None\n"
-             "    A writeable view of the n + 1 control points; it keeps the memory alive.\n"},
-            {"get_xcpts", py_get_xcpts, METH_NOARGS,
-             "get_xcpts($self, /)\n--\n\nReturns the x-coordinates of the control points.\n\n"
-             "Returns\n-------\nnumpy.ndarray\n    The n + 1 Greville abscissae.\n"},
+            {"get_knotvector_asarray", py_get_knotvector_asarray, METH_NOARGS, knotvector_view_doc},
+            {"get_cpts_asarray", py_get_cpts_asarray, METH_NOARGS, cpts_view_doc},
+            {"get_xcpts", py_get_xcpts, METH_NOARGS, xcpts_doc},
             {"_getAttrib", py_get_attrib, METH_NOARGS,
              "_getAttrib($self, /)\n--\n\nReturns the attributes of the object as a dictionary.\n"},
         });
-    parts.properties.insert(
-        parts.properties.end(),
-        {
-            {"p", get_p, nullptr,
-             "Degree of the univariate B-spline that parameterizes the trajectory.", nullptr},
-            {"n", get_n, nullptr,
-             "The highest index of the trajectory parameterization coefficients.\n"
-             "len(cpts) = n + 1",
-             nullptr},
-            {"order", get_order, nullptr,
-             "Order of derivation the curve refers to, greater than or equal to zero\n"
-             "(0 displacement, 1 velocity, 2 acceleration, 3 jerk, ...).",
-             nullptr},
-            {"start", get_start, nullptr, "Left end of the curve domain.", nullptr},
-            {"stop", get_stop, nullptr, "Right end of the curve domain.", nullptr},
-        });
+    parts.properties.insert(parts.properties.end(),
+                            {
+                                {"p", get_p, nullptr, p_doc, nullptr},
+                                {"n", get_n, nullptr, n_doc, nullptr},
+                                {"order", get_order, nullptr, order_doc, nullptr},
+                                {"start", get_start, nullptr, start_doc, nullptr},
+                                {"stop", get_stop, nullptr, stop_doc, nullptr},
+                            });
 }
 
 } // namespace pykesta::curvetypes

@@ -147,6 +147,173 @@ static int adapt_entry(PyObject* self, double start, double stop) {
     return guard_status([&] { adapt(self, start, stop); });
 }
 
+static const char rshift_doc[] =
+    "rshift($self, x, /)\n"
+    "--\n"
+    "\n"
+    "Relative translation of 'self' along x-axis.\n"
+    "\n"
+    "Every knot moves by x, in place; the control points stay.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "x : double\n"
+    "    Translation value.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "None\n"
+    "    The trajectory is changed in place.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "TypeError\n"
+    "    When x has no float conversion; the trajectory is unchanged.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "ashift : Translation to an absolute start.\n"
+    "adapt : Adaptation to a new domain.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> t = from_arrays([0, 0, 0, 1, 2, 2, 2], [0.0, 1.0, 3.0, 4.0], p=2)\n"
+    ">>> t.rshift(1.5)\n"
+    ">>> t.get_knotvector_asarray()\n"
+    "array([1.5, 1.5, 1.5, 2.5, 3.5, 3.5, 3.5])\n";
+
+static const char ashift_doc[] =
+    "ashift($self, x, /)\n"
+    "--\n"
+    "\n"
+    "Translates 'self' along the x-axis so that the curve starts at the x\n"
+    "coordinate.\n"
+    "\n"
+    "Every knot moves by x - start, in place; the control points stay.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "x : double\n"
+    "    Reference x-coordinate.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "None\n"
+    "    The trajectory is changed in place.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "TypeError\n"
+    "    When x has no float conversion, or the trajectory is empty (its start is\n"
+    "    None); the trajectory is unchanged.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "rshift : Translation by a relative amount.\n"
+    "adapt : Adaptation to a new domain.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> t = from_arrays([0, 0, 0, 1, 2, 2, 2], [0.0, 1.0, 3.0, 4.0], p=2)\n"
+    ">>> t.ashift(5)\n"
+    ">>> t.get_knotvector_asarray()\n"
+    "array([5., 5., 5., 6., 7., 7., 7.])\n";
+
+static const char hscale_doc[] =
+    "hscale($self, k, /)\n"
+    "--\n"
+    "\n"
+    "Scales 'self' horizontally keeping the start of the domain fixed.\n"
+    "\n"
+    "Every other knot u moves to start + k * (u - start), in place.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "k : double\n"
+    "    Scale factor.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "None\n"
+    "    The trajectory is changed in place.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "TypeError\n"
+    "    When k has no float conversion; the trajectory is unchanged.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "adapt : Scaling and translation onto a given domain.\n"
+    "\n"
+    "Notes\n"
+    "-----\n"
+    "The control points are not rescaled: the values stay, the times at\n"
+    "which they are taken change. For a trajectory of a derivative (velocity,\n"
+    "acceleration) the true derivative of the stretched motion differs by a\n"
+    "power of k. A factor k <= 0 is accepted, but the knot vector then no longer\n"
+    "increases, which evaluation and the knot operations do not support.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> t = from_arrays([1, 1, 2, 3, 3], [0.0, 1.0, 2.0], p=1)\n"
+    ">>> t.hscale(2)\n"
+    ">>> t.get_knotvector_asarray()\n"
+    "array([1., 1., 3., 5., 5.])\n"
+    ">>> t(5.0)\n"
+    "2.0\n";
+
+static const char adapt_doc[] =
+    "adapt($self, /, start, stop)\n"
+    "--\n"
+    "\n"
+    "Adapts 'self' in a new domain.\n"
+    "\n"
+    "The domain is mapped linearly onto [start, stop], in place: the knots are\n"
+    "scaled about the current start, then translated. The new ends equal start\n"
+    "and stop up to rounding.\n"
+    "\n"
+    "Parameters\n"
+    "----------\n"
+    "start : double\n"
+    "    New domain start.\n"
+    "stop : double\n"
+    "    New domain stop. Must be greather than 'start'.\n"
+    "\n"
+    "Returns\n"
+    "-------\n"
+    "None\n"
+    "    The trajectory is changed in place.\n"
+    "\n"
+    "Raises\n"
+    "------\n"
+    "ValueError\n"
+    "    \"'stop' must be strictly greater than 'start'\" when start >= stop.\n"
+    "ZeroDivisionError\n"
+    "    When the current domain has zero width.\n"
+    "TypeError\n"
+    "    When an argument has no float conversion, or the trajectory is empty.\n"
+    "\n"
+    "See Also\n"
+    "--------\n"
+    "hscale : Scaling about the start of the domain.\n"
+    "rshift, ashift : Translations.\n"
+    "\n"
+    "Examples\n"
+    "--------\n"
+    ">>> from pykesta import from_arrays\n"
+    ">>> t = from_arrays([0, 0, 1, 2, 2], [0.0, 1.0, 2.0], p=1)\n"
+    ">>> t.adapt(10, 20)\n"
+    ">>> t.get_knotvector_asarray()\n"
+    "array([10., 10., 15., 20., 20.])\n"
+    ">>> t.adapt(20, 10)\n"
+    "Traceback (most recent call last):\n"
+    "    ...\n"
+    "ValueError: 'stop' must be strictly greater than 'start'\n";
+
 void add_transforms(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.c_shift = c_shift_entry;
     vtable.rshift = rshift_entry;
@@ -154,28 +321,13 @@ void add_transforms(TypeParts& parts, Trajectory1dVTable& vtable) {
     vtable.c_hscale = c_hscale_entry;
     vtable.hscale = hscale_entry;
     vtable.adapt = adapt_entry;
-    parts.methods.insert(
-        parts.methods.end(),
-        {
-            {"rshift", py_rshift, METH_O,
-             "rshift($self, x, /)\n--\n\nRelative translation of 'self' along x-axis.\n\n"
-             "Parameters\n----------\nx : double\n    Translation value.\n"},
-            {"ashift", py_ashift, METH_O,
-             "ashift($self, x, /)\n--\n\n"
-             "Translates 'self' along the x-axis so that the curve starts at the x\n"
-             "coordinate.\n\n"
-             "Parameters\n----------\nx : double\n    Reference x-coordinate.\n"},
-            {"hscale", py_hscale, METH_O,
-             "hscale($self, k, /)\n--\n\n"
-             "Scales 'self' horizontally keeping the start of the domain fixed.\n\n"
-             "Parameters\n----------\nk : double\n    Scale factor.\n\n"
-             "Notes\n-----\nThe control points are not rescaled: the values stay, the times at\n"
-             "which they are taken change.\n"},
-            {"adapt", reinterpret_cast<PyCFunction>(py_adapt), METH_FASTCALL | METH_KEYWORDS,
-             "adapt($self, /, start, stop)\n--\n\nAdapts 'self' in a new domain.\n\n"
-             "Parameters\n----------\nstart : double\n    New domain start.\n"
-             "stop : double\n    New domain stop. Must be greather than 'start'.\n"},
-        });
+    parts.methods.insert(parts.methods.end(), {
+                                                  {"rshift", py_rshift, METH_O, rshift_doc},
+                                                  {"ashift", py_ashift, METH_O, ashift_doc},
+                                                  {"hscale", py_hscale, METH_O, hscale_doc},
+                                                  {"adapt", reinterpret_cast<PyCFunction>(py_adapt),
+                                                   METH_FASTCALL | METH_KEYWORDS, adapt_doc},
+                                              });
 }
 
 } // namespace pykesta::curvetypes
