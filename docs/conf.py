@@ -35,6 +35,8 @@ default_role = "code"
 # annotations of the Python files are left out of them, as the native ones have none.
 autodoc_default_options = {"member-order": "bysource"}
 autodoc_typehints = "none"
+add_module_names = False  # each module has its own page
+toc_object_entries_show_parents = "hide"
 numpydoc_show_class_members = False
 numpydoc_validation_checks: set[str] = set()
 
@@ -42,6 +44,7 @@ html_theme = "pydata_sphinx_theme"
 html_title = f"pykesta {release}"
 html_theme_options = {
     "navigation_with_keys": False,
+    "header_links_before_dropdown": 6,
     "show_toc_level": 2,
 }
 html_sidebars = {"install": [], "getting_started": [], "performance": []}

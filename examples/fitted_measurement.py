@@ -9,6 +9,7 @@ limits, retimes it to the fastest uniform time scaling that meets them, and
 draws samples, fit and retimed motion into examples/out/fitted_measurement.png.
 """
 
+import os
 import sys
 from pathlib import Path
 
@@ -95,7 +96,7 @@ def main() -> None:
     OUT.mkdir(exist_ok=True)
     picture = OUT / "fitted_measurement.png"
     plot(t, y, fitted, retimed, picture)
-    print(f"wrote {picture}")
+    print(f"wrote {os.path.relpath(picture)}")
 
 
 if __name__ == "__main__":

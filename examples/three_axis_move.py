@@ -9,6 +9,7 @@ acceleration and jerk of each axis (limits dashed) into
 examples/out/three_axis_move.png.
 """
 
+import os
 import sys
 from pathlib import Path
 
@@ -79,7 +80,7 @@ def main() -> None:
               f"{duration(traj):.4f} s, within its limits: {report.ok}")
     path = OUT / "three_axis_move.png"
     plot(moves, path)
-    print(f"wrote {path}")
+    print(f"wrote {os.path.relpath(path)}")
 
 
 if __name__ == "__main__":

@@ -9,6 +9,7 @@ one document and loads it back, and draws the three quantities into
 examples/out/velocity_profile.png.
 """
 
+import os
 import sys
 from pathlib import Path
 
@@ -105,8 +106,8 @@ def main() -> None:
           f"peak acceleration {np.abs(sampled['acceleration']).max():.4f} m/s²")
     print(f"cut at t = {cut}: pieces on [{first_part.start}, {first_part.stop}] and "
           f"[{last_part.start}, {last_part.stop}]")
-    print(f"wrote {document}")
-    print(f"wrote {picture}")
+    print(f"wrote {os.path.relpath(document)}")
+    print(f"wrote {os.path.relpath(picture)}")
 
 
 if __name__ == "__main__":
