@@ -23,7 +23,6 @@ version = release = pykesta.__version__
 
 extensions = [
     "sphinx.ext.autodoc",
-    "sphinx.ext.mathjax",
     "numpydoc",
     "sphinx_gallery.gen_gallery",
 ]
@@ -38,7 +37,6 @@ autodoc_typehints = "none"
 add_module_names = False  # each module has its own page
 toc_object_entries_show_parents = "hide"
 numpydoc_show_class_members = False
-numpydoc_validation_checks: set[str] = set()
 
 html_theme = "pydata_sphinx_theme"
 html_title = f"pykesta {release}"
@@ -47,7 +45,9 @@ html_theme_options = {
     "header_links_before_dropdown": 6,
     "show_toc_level": 2,
 }
-html_sidebars = {"install": [], "getting_started": [], "performance": []}
+# The guide pages have no pages below them: no empty navigation column.
+html_sidebars = {page: [] for page in ["install", "getting_started", "concepts", "planning",
+                                       "document_format", "performance"]}
 
 sphinx_gallery_conf = {
     "examples_dirs": str(HERE.parent / "examples"),
@@ -55,8 +55,7 @@ sphinx_gallery_conf = {
     "filename_pattern": r"\.py$",  # every example runs during the build
     "within_subsection_order": "gallery_hooks.ExampleOrder",
     "image_scrapers": ("gallery_hooks.written_picture",),
-    "reset_modules": ("gallery_hooks.forget_written_picture",),
+    "reset_modules": ("matplotlib", "gallery_hooks.forget_written_picture"),
     "reset_argv": "gallery_hooks.arguments",
     "download_all_examples": False,
-    "remove_config_comments": True,
 }
