@@ -3,7 +3,10 @@ VENV := .venv
 PY := $(VENV)/bin/python
 STAMP := $(VENV)/.installed
 
-.PHONY: test test-asan test-matrix wheel bench demo install clean format format-check
+.PHONY: test test-asan test-matrix wheel bench demo docs install clean format format-check
+
+# The package's extras that `install` brings into the venv.
+EXTRAS ?= test,plot,dist
 
 $(PY):
 	$(PYTHON) -m venv $(VENV)
@@ -12,7 +15,7 @@ $(PY):
 # Build dependencies live in the venv so that rebuilds reuse build/ incrementally.
 install: $(PY)
 	$(PY) -m pip install --quiet $$(scripts/build-requires)
-	$(PY) -m pip install --quiet --no-build-isolation -C build-dir="build/{wheel_tag}" ".[test,plot,dist]"
+	$(PY) -m pip install --quiet --no-build-isolation -C build-dir="build/{wheel_tag}" ".[$(EXTRAS)]"
 
 test: install format-check
 	$(PY) -m pytest -q
@@ -54,6 +57,12 @@ demo: install
 	$(PY) examples/velocity_profile.py
 	$(PY) examples/fitted_measurement.py
 	$(PY) examples/three_axis_move.py
+
+# The documentation site into docs/_build/html, with warnings as errors; the
+# gallery runs every example in examples/.
+docs: EXTRAS = docs
+docs: install
+	$(VENV)/bin/sphinx-build -b html -W --keep-going -n docs docs/_build/html
 
 clean:
 	rm -rf build dist $(VENV)

@@ -1,4 +1,6 @@
-"""From noisy measurements of a move to a trajectory that respects the limits.
+"""
+From noisy measurements of a move to a trajectory that respects the limits
+==========================================================================
 
 Fits a quintic B-spline to measured-looking position samples of a 0.4 m move,
 holding the start and end at rest (velocity and acceleration 0) exactly and
@@ -7,6 +9,8 @@ limits, retimes it to the fastest uniform time scaling that meets them, and
 draws samples, fit and retimed motion into examples/out/fitted_measurement.png.
 """
 
+import os
+import sys
 from pathlib import Path
 
 import matplotlib
@@ -19,7 +23,9 @@ import numpy.typing as npt  # noqa: E402
 from pykesta.curvetypes import Trajectory1d  # noqa: E402
 from pykesta.planning import check_limits, fit, retime  # noqa: E402
 
-OUT = Path(__file__).resolve().parent / "out"
+# Next to this script; argv[0] rather than __file__, which the documentation
+# gallery does not define when it runs the script.
+OUT = Path(sys.argv[0]).resolve().parent / "out"
 Samples = npt.NDArray[np.float64]
 LIMITS = {"velocity": 0.4, "acceleration": 1.0, "jerk": 8.0}
 
@@ -92,7 +98,7 @@ def main() -> None:
     OUT.mkdir(exist_ok=True)
     picture = OUT / "fitted_measurement.png"
     plot(t, y, fitted, retimed, picture)
-    print(f"wrote {picture}")
+    print(f"wrote {os.path.relpath(picture)}")
 
 
 if __name__ == "__main__":

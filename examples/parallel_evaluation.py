@@ -1,16 +1,18 @@
-"""Scaling one evaluation out with dask: the peak |acceleration| over 10^9 samples.
+"""
+Scaling one evaluation out with dask: the peak acceleration over 10^9 samples
+=============================================================================
 
 Sending a large time array to workers costs more than evaluating it: one call
 evaluates millions of points per millisecond, while pickling and copying the
 array takes longer. What pays is work whose data never travels: each task
 generates its own slice of the time grid, evaluates it in place and sends back
-two numbers (the slice's peak |acceleration| and its time). The trajectory
+two numbers (the slice's peak absolute acceleration and its time). The trajectory
 itself is a small object that enters the task graph once; on a
 dask.distributed cluster, send it once with
 ``client.scatter(trajectory, broadcast=True)`` and pass the future instead.
 
 10^9 samples as one float64 array would take 8 GB, more than one process
-should hold; in tasks of 2^22 samples each task holds 32 MB.
+should hold; in tasks of 2^22 samples each task holds 32 MB. Run it as::
 
     python examples/parallel_evaluation.py [SAMPLES [SAMPLES_IN_ONE_CALL]]
 """

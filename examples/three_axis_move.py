@@ -1,4 +1,6 @@
-"""A three-axis point-to-point move, jerk-limited and synchronised.
+"""
+A three-axis point-to-point move, jerk-limited and synchronised
+===============================================================
 
 Plans the time-optimal move of each axis under its own velocity, acceleration
 and jerk limits, stretches the faster axes so that all start and stop
@@ -7,6 +9,8 @@ acceleration and jerk of each axis (limits dashed) into
 examples/out/three_axis_move.png.
 """
 
+import os
+import sys
 from pathlib import Path
 
 import matplotlib
@@ -18,7 +22,9 @@ import numpy as np  # noqa: E402
 from pykesta import planning  # noqa: E402
 from pykesta.curvetypes import Trajectory1d  # noqa: E402
 
-OUT = Path(__file__).resolve().parent / "out"
+# Next to this script; argv[0] rather than __file__, which the documentation
+# gallery does not define when it runs the script.
+OUT = Path(sys.argv[0]).resolve().parent / "out"
 
 AXES = ("x", "y", "z")
 DISTANCES = [0.40, -0.25, 0.05]       # m
@@ -74,7 +80,7 @@ def main() -> None:
               f"{duration(traj):.4f} s, within its limits: {report.ok}")
     path = OUT / "three_axis_move.png"
     plot(moves, path)
-    print(f"wrote {path}")
+    print(f"wrote {os.path.relpath(path)}")
 
 
 if __name__ == "__main__":

@@ -1,4 +1,6 @@
-"""From a velocity profile to a planned, plotted and stored motion.
+"""
+From a velocity profile to a planned, plotted and stored motion
+===============================================================
 
 Builds a trapezoidal-like velocity profile as a cubic B-spline, integrates it
 to a position, pins the start position, samples position, velocity and
@@ -7,6 +9,8 @@ one document and loads it back, and draws the three quantities into
 examples/out/velocity_profile.png.
 """
 
+import os
+import sys
 from pathlib import Path
 
 import matplotlib
@@ -19,7 +23,9 @@ import pykesta  # noqa: E402
 from pykesta import trajops  # noqa: E402
 from pykesta.curvetypes import Point1d, Trajectory1d  # noqa: E402
 
-OUT = Path(__file__).resolve().parent / "out"
+# Next to this script; argv[0] rather than __file__, which the documentation
+# gallery does not define when it runs the script.
+OUT = Path(sys.argv[0]).resolve().parent / "out"
 
 
 def trapezoidal_velocity(v_max: float = 0.5, ramp: float = 1.0,
@@ -100,8 +106,8 @@ def main() -> None:
           f"peak acceleration {np.abs(sampled['acceleration']).max():.4f} m/s²")
     print(f"cut at t = {cut}: pieces on [{first_part.start}, {first_part.stop}] and "
           f"[{last_part.start}, {last_part.stop}]")
-    print(f"wrote {document}")
-    print(f"wrote {picture}")
+    print(f"wrote {os.path.relpath(document)}")
+    print(f"wrote {os.path.relpath(picture)}")
 
 
 if __name__ == "__main__":
