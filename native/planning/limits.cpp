@@ -153,7 +153,7 @@ const char report_ok_doc[] =
     "bool\n"
     "    Whether every LimitCheck in the report is ok; True for an empty report.\n\n"
     "See Also\n--------\n"
-    "LimitCheck.ok : Whether one limit holds.\n\n"
+    "LimitCheck : One quantity checked against its limit.\n\n"
     "Examples\n--------\n"
     ">>> from pykesta.planning import check_limits, profile\n"
     ">>> move = profile(1.0, velocity=1.0, acceleration=1.0)\n"
