@@ -6,7 +6,7 @@ the same one-axis problems (zero start and target velocity and acceleration).
 
 import numpy as np
 import pytest
-from hypothesis import given, settings
+from hypothesis import example, given, settings
 from hypothesis import strategies as st
 
 import pykesta
@@ -68,6 +68,7 @@ moderate_moves = st.tuples(
 
 @settings(max_examples=300, deadline=None)
 @given(moderate_moves)
+@example((54.61012276366694, 8.906440717476002, 1.9, 1.3158704426831063))  # a 2e-5 s cruise
 def test_profile_is_the_time_optimal_move(move):
     distance, v, a, j = move
     traj = planning.profile(distance, velocity=v, acceleration=a, jerk=j, start=1.5)
@@ -83,8 +84,14 @@ def test_profile_is_the_time_optimal_move(move):
     top = traj(middles, p)
     top_bound = bounds[LIMITS[p - 1]]
     assert np.all(np.diff(top) != 0)
-    np.testing.assert_allclose(np.abs(top[np.abs(top) >= top_bound / 2]), top_bound, rtol=1e-9)
-    assert np.all(np.abs(top[np.abs(top) < top_bound / 2]) < 1e-9 * top_bound)
+    at_bound = np.abs(top) >= top_bound / 2
+    np.testing.assert_allclose(np.abs(top[at_bound]), top_bound, rtol=1e-9)
+    # The other phases hold that derivative at zero up to the rounding of the
+    # control points, which grows as a phase narrows: what it may change is
+    # the derivative below, by a negligible part of what the bound can.
+    widths = np.diff(breaks)[~at_bound]
+    duration = traj.stop - traj.start
+    assert np.all(np.abs(top[~at_bound]) * widths < 1e-9 * top_bound * duration)
 
     # from rest at 0 to rest at the distance
     assert traj(traj.start) == 0.0 and traj(traj.stop) == distance
@@ -97,7 +104,6 @@ def test_profile_is_the_time_optimal_move(move):
     # 1e-11 slower, its samples lose up to 1e-8 over long moves), within every
     # limit, the active ones met
     oracle = ruckig_trajectory(distance, v, a, j)
-    duration = traj.stop - traj.start
     times = middles[np.diff(breaks) > 1e-6 * duration]
     ours = np.array([traj(times, nu) for nu in range(3)])
     theirs = np.array([oracle.at_time(t - traj.start) for t in times])[:, :, 0].T
