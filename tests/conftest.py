@@ -1,8 +1,16 @@
+import os
 import subprocess
 import sys
 import textwrap
 
 import pytest
+from hypothesis import settings
+
+# CI runs the suite seven times (every interpreter, the sanitizer build): there
+# the property tests draw the same examples on every run, so that its verdict
+# depends on the commit alone. Elsewhere they draw new ones each run.
+settings.register_profile("ci", derandomize=True)
+settings.load_profile(os.environ.get("PYKESTA_HYPOTHESIS_PROFILE", "default"))
 
 
 @pytest.fixture
