@@ -13,6 +13,7 @@
 
 #include "knotmath/checks.h"
 #include "knotmath/degree.h"
+#include "knotmath/fastest.h"
 #include "knotmath/span.h"
 
 #include <algorithm>
@@ -265,35 +266,6 @@ void differentiate_sorted(const double* X, int32_t m, const double* U, const dou
     };
     walk_spans(X, m, U, n, p, group, point, nan_point);
 }
-
-// The kernels along sorted points run compiled twice: for the x86-64
-// baseline and, chosen at run time, for processors with AVX2 and FMA, where
-// the check and Horner loops take four points per instruction. flatten
-// inlines everything the work calls into each copy, so both are complete.
-template <class Work> [[gnu::flatten]] void run_baseline(Work&& work) { work(); }
-
-#if defined(__x86_64__) && defined(__GNUC__)
-template <class Work> [[gnu::flatten, gnu::target("avx2,fma")]] void run_avx2(Work&& work) {
-    work();
-}
-
-bool has_avx2() {
-    static const bool supported = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    }();
-    return supported;
-}
-
-template <class Work> void run_fastest(Work&& work) {
-    if (has_avx2())
-        run_avx2(work);
-    else
-        run_baseline(work);
-}
-#else
-template <class Work> void run_fastest(Work&& work) { run_baseline(work); }
-#endif
 
 } // namespace
 
