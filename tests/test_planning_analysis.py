@@ -132,6 +132,42 @@ def test_roots_of_constructed_cases(knots, cpts, p, nu, value, expected):
     np.testing.assert_allclose(planning.roots(traj, value, nu), expected, atol=1e-12)
 
 
+@settings(max_examples=40, deadline=None)
+@given(st.integers(0, 2**32 - 1), st.sampled_from([(1, 0), (2, 0), (2, 1), (3, 1), (3, 2)]),
+       st.sampled_from([3, 300, 700]), st.sampled_from(["domain", "knots", "inside"]),
+       st.floats(-1.0, 1.0))
+def test_roots_of_long_splines_in_windows_match_scipy(seed, p_nu, spans, window, value):
+    # Long enough for several blocks of whole spans, with windows that cut spans or end on knots.
+    p, nu = p_nu
+    rng = np.random.default_rng(seed)
+    interior = np.sort(rng.uniform(0.0, 10.0, spans - 1))
+    knots = np.concatenate([[0.0] * (p + 1), interior, [10.0] * (p + 1)])
+    cpts = rng.normal(size=len(knots) - p - 1)
+    a, b = {"domain": (0.0, 10.0), "knots": sorted(rng.choice(interior, 2, replace=False)),
+            "inside": sorted(rng.uniform(0.0, 10.0, 2))}[window]
+    pp = PPoly.from_spline(BSpline(knots, cpts, p)).derivative(nu)
+    expected = np.unique(pp.solve(value, extrapolate=False))
+    expected = expected[(expected >= a) & (expected <= b)]
+    expected = expected[np.diff(expected, prepend=-np.inf) > 1e-11]  # one root seen from two pieces
+    found = planning.roots(pykesta.from_arrays(knots, cpts, p), value, nu, a, b)
+    np.testing.assert_allclose(found, expected, atol=1e-11)
+
+
+def test_a_stretch_on_the_value_inside_a_long_spline():
+    # A broken line through 601 random points, three of them on the value.
+    rng = np.random.default_rng(7)
+    knots = np.concatenate([[0.0, 0.0], np.sort(rng.uniform(0.0, 10.0, 600)), [10.0, 10.0]])
+    x, y = knots[1:-1], rng.normal(size=len(knots) - 2)
+    y[300:303] = 0.25
+    s = y - 0.25
+    crossing = np.flatnonzero(s[:-1] * s[1:] < 0)
+    lines = x[crossing] - s[crossing] * (x[crossing + 1] - x[crossing]) / (s[crossing + 1] -
+                                                                          s[crossing])
+    expected = np.sort(np.concatenate([lines, [x[300], x[302]]]))
+    found = planning.roots(pykesta.from_arrays(knots, y, 1), 0.25)
+    np.testing.assert_allclose(found, expected, atol=1e-12)
+
+
 @pytest.mark.parametrize("a, b", [(0.0, 1.0), (1.0, 2.0), (1.0, 1.0)])
 def test_a_root_at_an_end_of_the_window_is_reported_once(a, b):
     traj = pykesta.from_arrays([0, 0, 1, 2, 2], [-1, 0, 1], 1)
@@ -232,9 +268,10 @@ def test_wrong_types_and_positional_limits():
 
 
 @settings(max_examples=60, deadline=None)
-@given(st.integers(0, 10_000), st.sampled_from([1, 2, 3, 4]), st.floats(-1.5, 1.5))
-def test_every_sign_change_between_samples_is_a_root(seed, p, value):
-    knots, cpts = random_spline(seed, p, spans=4)
+@given(st.integers(0, 10_000), st.sampled_from([1, 2, 3, 4]), st.floats(-1.5, 1.5),
+       st.sampled_from([4, 300]))
+def test_every_sign_change_between_samples_is_a_root(seed, p, value, spans):
+    knots, cpts = random_spline(seed, p, spans=spans)
     traj = pykesta.from_arrays(knots, cpts, p)
     found = planning.roots(traj, value)
     assert np.all(np.diff(found) > 0)

@@ -1,6 +1,7 @@
 #include "planmath/analysis.h"
 
 #include "planmath/polynomial_roots.h"
+#include "planmath/quadratic_sweep.h"
 
 #include <algorithm>
 #include <cmath>
@@ -199,6 +200,50 @@ class RootScan {
         next(flat, sign_beyond(end_value, tol_), s.t1);
     }
 
+    // add() for the whole spans first .. last of the degree-q (q <= 2) spline
+    // with the B-spline coefficients `coefficients` over the knots U,
+    // speculative, a block at a time: the sweep finds the candidates, and
+    // this pass keeps them in time order.
+    void add_whole_spans(const double* U, const double* coefficients, int32_t q, int32_t first,
+                         int32_t last) {
+        if (unsure_) return;
+        SweptSpans swept;
+        const SweepTarget target{value_, tol_, above_, below_};
+        double sign = sign_before_;
+        for (int32_t k0 = first; k0 <= last; k0 += SweptSpans::capacity) {
+            const int32_t count = std::min(last - k0 + 1, SweptSpans::capacity);
+            sweep_whole_spans(U, coefficients, q, k0, count, target, swept);
+            const std::size_t room = count_ + 3 * static_cast<std::size_t>(count);
+            if (times_.size() < room) times_.resize(2 * room);
+            // The candidates taken, then append()'s merging of close times,
+            // which rarely drops one: apart, neither loop has a branch on
+            // random data.
+            double* times = times_.data();
+            std::size_t found = count_;
+            double near = 0.0;
+            for (int32_t i = 0; i < count; ++i) {
+                if (!(U[k0 + i] < U[k0 + i + 1])) continue;
+                near += swept.near[i];
+                if (swept.start_sign[i] * sign < 0.0) times[found++] = U[k0 + i]; // a jump across
+                times[found] = swept.early[i];
+                found += swept.count[i] >= 1.0;
+                times[found] = swept.late[i];
+                found += swept.count[i] == 2.0;
+                sign = swept.end_sign[i];
+            }
+            std::size_t kept = count_;
+            double newest = kept > 0 ? times[kept - 1] : -infinity;
+            const double merge = merge_;
+            for (std::size_t j = kept; j < found; ++j) {
+                const double t = times[j];
+                if (t > newest + merge) times[kept++] = newest = t;
+            }
+            count_ = kept;
+            if (near > 0.0) return give_up();
+        }
+        next(false, static_cast<int>(sign), U[last + 1]);
+    }
+
     // The times found, after the last stretch: a stretch equal to the target
     // reaching b ends there.
     std::vector<double> finish() {
@@ -208,39 +253,19 @@ class RootScan {
     }
 
   private:
-    // add() for a piece of degree at most 2 inside its span, speculative: its
-    // roots in closed form, and few branches, for each branch on a sign of
-    // random data is a coin toss. Without values near the target every root
-    // is simple, a sign change; the parity of their count checks the formula.
+    // add() for a piece of degree at most 2 inside its span, speculative.
     void add_quadratic(const Stretch& s) {
         const Piece& piece = s.piece;
-        const double c0 = piece.c[0] - value_;
         const double c1 = piece.degree >= 1 ? piece.c[1] : 0.0;
         const double c2 = piece.degree == 2 ? piece.c[2] : 0.0;
-        const double lo = s.u0, hi = s.u1;
         const double start_value = s.start_value() - value_, end_value = s.end_value() - value_;
-        const double vertex = -c1 / (2.0 * c2);
-        const double vertex_value = (c2 * vertex + c1) * vertex + c0;
-        // The stable formula: c2 = 0 leaves the linear root in `second`.
-        const double discriminant = c1 * c1 - 4.0 * c2 * c0;
-        const double q = -0.5 * (c1 + std::copysign(std::sqrt(std::max(discriminant, 0.0)), c1));
-        const double first = q / c2, second = c0 / q;
-        const bool real = discriminant >= 0.0;
-        const bool first_in = real & (first > lo) & (first < hi);
-        const bool second_in = real & (second > lo) & (second < hi);
-        const bool sign_change = (start_value > 0.0) != (end_value > 0.0);
-        const bool near = !(std::max({std::fabs(c0), std::fabs(c1), std::fabs(c2)}) > tol_) |
-                          !(std::fabs(start_value) > tol_) | !(std::fabs(end_value) > tol_) |
-                          ((vertex > lo) & (vertex < hi) & !(std::fabs(vertex_value) > tol_)) |
-                          ((first_in != second_in) != sign_change);
-        if (near) return give_up();
+        const QuadraticCrossings crossings = quadratic_crossings(
+            piece.c[0] - value_, c1, c2, s.u0, s.u1, start_value, end_value, tol_);
+        if (crossings.near) return give_up();
         const int start_sign = start_value > 0.0 ? 1 : -1;
         append(s.t0, start_sign * sign_before_ < 0); // a jump across the target
-        const double early =
-            first_in & second_in ? std::min(first, second) : (first_in ? first : second);
-        const double late = std::max(first, second);
-        append(std::clamp(piece.time_of(early), s.t0, s.t1), first_in | second_in);
-        append(std::clamp(piece.time_of(late), s.t0, s.t1), first_in & second_in);
+        append(std::clamp(piece.time_of(crossings.early), s.t0, s.t1), crossings.count >= 1);
+        append(std::clamp(piece.time_of(crossings.late), s.t0, s.t1), crossings.count == 2);
         next(false, end_value > 0.0 ? 1 : -1, s.t1);
     }
 
@@ -284,11 +309,17 @@ std::vector<double> roots(const Spline& spline, int32_t nu, double value, double
         std::vector<double> shifted(static_cast<std::size_t>(q) + 1);
         const auto scan = [&](double tol, bool speculative) {
             RootScan roots(value, tol, merge, speculative, q);
-            pieces.for_each_stretch(
-                a, b, [&](const Stretch& s) { roots.add(s, solver, shifted.data()); },
-                [&](const double* d, auto degree, double t0, double t1) {
-                    return roots.settled_beyond(d, degree, t0, t1);
-                });
+            const auto add = [&](const Stretch& s) { roots.add(s, solver, shifted.data()); };
+            const auto hull = [&](const double* d, auto degree, double t0, double t1) {
+                return roots.settled_beyond(d, degree, t0, t1);
+            };
+            if (speculative && q <= 2)
+                pieces.for_each_stretch(
+                    a, b, add, hull, [&](const double* coefficients, int32_t first, int32_t last) {
+                        roots.add_whole_spans(spline.U, coefficients, q, first, last);
+                    });
+            else
+                pieces.for_each_stretch(a, b, add, hull);
             found = roots.finish();
             return !roots.unsure();
         };

@@ -41,17 +41,6 @@ DerivativeCoefficients::DerivativeCoefficients(const Spline& spline, int32_t nu)
     data_ = owned_.data();
 }
 
-void bernstein_of_span(const double* U, const double* points, Degree<2>, int32_t k, double* b,
-                       double*) {
-    // The blossoms at (U[k], U[k]), (U[k], U[k + 1]) and (U[k + 1], U[k + 1]),
-    // de Boor's recurrence with its steps of weight 0 and 1 left out.
-    const double before = safe_div(U[k] - U[k - 1], U[k + 1] - U[k - 1]);
-    const double after = safe_div(U[k + 1] - U[k], U[k + 2] - U[k]);
-    b[0] = (1.0 - before) * points[0] + before * points[1];
-    b[1] = points[1];
-    b[2] = (1.0 - after) * points[1] + after * points[2];
-}
-
 void bernstein_of_span(const double* U, const double* points, int32_t q, int32_t k, double* b,
                        double* work) {
     // De Boor's recurrence at x0 = U[k], every level kept (triangle[r][i]),

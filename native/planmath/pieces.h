@@ -111,8 +111,16 @@ inline void bernstein_of_span(const double*, const double* points, Degree<1>, in
     b[0] = points[0];
     b[1] = points[1];
 }
-void bernstein_of_span(const double* U, const double* points, Degree<2>, int32_t k, double* b,
-                       double*);
+inline void bernstein_of_span(const double* U, const double* points, Degree<2>, int32_t k,
+                              double* b, double*) {
+    // The blossoms at (U[k], U[k]), (U[k], U[k + 1]) and (U[k + 1], U[k + 1]),
+    // de Boor's recurrence with its steps of weight 0 and 1 left out.
+    const double before = knotmath::safe_div(U[k] - U[k - 1], U[k + 1] - U[k - 1]);
+    const double after = knotmath::safe_div(U[k + 1] - U[k], U[k + 2] - U[k]);
+    b[0] = (1.0 - before) * points[0] + before * points[1];
+    b[1] = points[1];
+    b[2] = (1.0 - after) * points[1] + after * points[2];
+}
 template <int32_t D>
 void bernstein_of_span(const double* U, const double* points, Degree<D>, int32_t k, double* b,
                        double* work) {
@@ -182,6 +190,12 @@ template <class DegreeType> class SpanPieces {
     template <class F> void for_each_stretch(double a, double b, F&& f) {
         for_each_stretch(a, b, f, [](const double*, DegreeType, double, double) { return false; });
     }
+    // As above, but the stretches that are whole spans (t0 = U[k], t1 =
+    // U[k + 1]), consecutive spans first .. last with empty ones among them,
+    // go together to whole(coefficients, first, last), between the stretches
+    // before and after them.
+    template <class F, class Hull, class Whole>
+    void for_each_stretch(double a, double b, F&& f, Hull&& hull, Whole&& whole);
 
     // A bound on |c[j]| of every piece that for_each_stretch gives with
     // `inside` (the B-spline coefficients bound the Bernstein ones); NaN or
@@ -239,6 +253,24 @@ void SpanPieces<DegreeType>::for_each_stretch(double a, double b, F&& f, Hull&& 
         if (!(low < b)) break;
         stretch(k, low > a ? low : a, high < b ? high : b);
     }
+}
+
+template <class DegreeType>
+template <class F, class Hull, class Whole>
+void SpanPieces<DegreeType>::for_each_stretch(double a, double b, F&& f, Hull&& hull,
+                                              Whole&& whole) {
+    const double* U = spline_.U;
+    if (!(a < b)) return for_each_stretch(a, b, f, hull);
+    // Spans from .. to - 1 lie within [a, b] (knots are nondecreasing); the
+    // first and last span reach beyond their knots unless a and b are them.
+    const int32_t from = knotmath::find_span(U, spans_, a);
+    const int32_t to = knotmath::find_span(U, spans_, b);
+    const int32_t first = a == U[from] ? from : from + 1;
+    const int32_t last = to == spans_.last && b == U[to + 1] ? to : to - 1;
+    if (first > last) return for_each_stretch(a, b, f, hull);
+    if (a < U[first]) for_each_stretch(a, U[first], f, hull);
+    whole(coefficients_, first, last);
+    if (U[last + 1] < b) for_each_stretch(U[last + 1], b, f, hull);
 }
 
 template <class DegreeType> double SpanPieces<DegreeType>::bound() const {
