@@ -226,9 +226,9 @@ class RootScan {
                 near += swept.near[i];
                 if (swept.start_sign[i] * sign < 0.0) times[found++] = U[k0 + i]; // a jump across
                 times[found] = swept.early[i];
-                found += swept.count[i] >= 1.0;
+                found += swept.count[i] > 0.5;
                 times[found] = swept.late[i];
-                found += swept.count[i] == 2.0;
+                found += swept.count[i] > 1.5;
                 sign = swept.end_sign[i];
             }
             std::size_t kept = count_;

@@ -111,15 +111,24 @@ inline void bernstein_of_span(const double*, const double* points, Degree<1>, in
     b[0] = points[0];
     b[1] = points[1];
 }
-inline void bernstein_of_span(const double* U, const double* points, Degree<2>, int32_t k,
-                              double* b, double*) {
-    // The blossoms at (U[k], U[k]), (U[k], U[k + 1]) and (U[k + 1], U[k + 1]),
-    // de Boor's recurrence with its steps of weight 0 and 1 left out.
-    const double before = knotmath::safe_div(U[k] - U[k - 1], U[k + 1] - U[k - 1]);
-    const double after = knotmath::safe_div(U[k + 1] - U[k], U[k + 2] - U[k]);
+// What a degree-2 piece's blossom at U[k + 1] weighs its control points k - 1
+// and k with: the share of span k in the spans k and k + 1. Span k's
+// Bernstein coefficients need it at k - 1 and k, which neighbours share.
+inline double knot_ratio(const double* U, int32_t k) {
+    return knotmath::safe_div(U[k + 1] - U[k], U[k + 2] - U[k]);
+}
+// The Bernstein coefficients of a degree-2 piece from its control points and
+// the knot ratios before (at k - 1) and after (at k) it: the blossoms at
+// (U[k], U[k]), (U[k], U[k + 1]) and (U[k + 1], U[k + 1]), de Boor's
+// recurrence with its steps of weight 0 and 1 left out.
+inline void bernstein_of_quadratic(const double* points, double before, double after, double* b) {
     b[0] = (1.0 - before) * points[0] + before * points[1];
     b[1] = points[1];
     b[2] = (1.0 - after) * points[1] + after * points[2];
+}
+inline void bernstein_of_span(const double* U, const double* points, Degree<2>, int32_t k,
+                              double* b, double*) {
+    bernstein_of_quadratic(points, knot_ratio(U, k - 1), knot_ratio(U, k), b);
 }
 template <int32_t D>
 void bernstein_of_span(const double* U, const double* points, Degree<D>, int32_t k, double* b,

@@ -15,11 +15,18 @@ template <int32_t D>
 void sweep(const double* __restrict U, const double* __restrict coefficients, Degree<D> degree,
            int32_t k0, int32_t count, SweepTarget target, SweptSpans& swept) {
     static constexpr auto to_power = bernstein_to_power<D>();
+    // Neighbouring quadratic spans share a knot ratio: one division per span.
+    double ratio[SweptSpans::capacity + 1];
+    if constexpr (D == 2)
+        for (int32_t i = 0; i <= count; ++i) ratio[i] = knot_ratio(U, k0 - 1 + i);
     for (int32_t i = 0; i < count; ++i) {
         const int32_t k = k0 + i;
         const double* points = coefficients + (k - D);
         double b[D + 1];
-        bernstein_of_span(U, points, degree, k, b, nullptr);
+        if constexpr (D == 2)
+            bernstein_of_quadratic(points, ratio[i], ratio[i + 1], b);
+        else
+            bernstein_of_span(U, points, degree, k, b, nullptr);
         double c[3] = {0.0, 0.0, 0.0};
         for (int32_t j = 0; j <= D; ++j)
             for (int32_t m = 0; m <= D; ++m) c[j] += to_power[j * (D + 1) + m] * b[m];

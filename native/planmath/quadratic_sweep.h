@@ -26,8 +26,11 @@ struct QuadraticCrossings {
 // their count checks the formula.
 inline QuadraticCrossings quadratic_crossings(double c0, double c1, double c2, double lo, double hi,
                                               double start_value, double end_value, double tol) {
-    const double vertex = -c1 / (2.0 * c2);
-    const double vertex_value = (c2 * vertex + c1) * vertex + c0;
+    // The vertex lies inside where the slope changes sign; its value is
+    // -discriminant / (4 c2). Both without a division.
+    const double slope_lo = 2.0 * c2 * lo + c1, slope_hi = 2.0 * c2 * hi + c1;
+    const bool vertex_inside =
+        ((slope_lo < 0.0) & (slope_hi > 0.0)) | ((slope_lo > 0.0) & (slope_hi < 0.0));
     // The stable formula: c2 = 0 leaves the linear root in `second`. A
     // negative discriminant gives NaN roots, which lie nowhere.
     const double discriminant = c1 * c1 - 4.0 * c2 * c0;
@@ -39,7 +42,7 @@ inline QuadraticCrossings quadratic_crossings(double c0, double c1, double c2, d
     const double size = std::max(std::max(std::fabs(c0), std::fabs(c1)), std::fabs(c2));
     const bool near = !(size > tol) | !(std::fabs(start_value) > tol) |
                       !(std::fabs(end_value) > tol) |
-                      ((vertex > lo) & (vertex < hi) & !(std::fabs(vertex_value) > tol)) |
+                      (vertex_inside & !(std::fabs(discriminant) > 4.0 * tol * std::fabs(c2))) |
                       ((first_in != second_in) != sign_change);
     const double early = first_in & !(second_in & (second < first)) ? first : second;
     const double count = (first_in ? 1.0 : 0.0) + (second_in ? 1.0 : 0.0);
