@@ -153,6 +153,27 @@ def test_roots_of_long_splines_in_windows_match_scipy(seed, p_nu, spans, window,
     np.testing.assert_allclose(found, expected, atol=1e-11)
 
 
+@settings(max_examples=40, deadline=None)
+@given(st.integers(0, 2**32 - 1), st.sampled_from([(1, 0), (2, 0), (3, 1)]), st.booleans(),
+       st.booleans())
+def test_roots_of_a_window_are_those_of_its_two_halves(seed, p_nu, clamped, split_on_a_knot):
+    # Whole spans, the stretches cut at the split and, unclamped, the spans
+    # continued beyond their knots must agree on every root.
+    p, nu = p_nu
+    rng = np.random.default_rng(seed)
+    interior = np.sort(rng.uniform(0.0, 10.0, 400))
+    steps = np.arange(1, p + 2) * 0.01 if not clamped else np.zeros(p + 1)
+    knots = np.concatenate([-steps[::-1], interior, 10.0 + steps])
+    traj = pykesta.from_arrays(knots, rng.normal(size=len(knots) - p - 1), p)
+    a, b = traj.start, traj.stop
+    m = rng.choice(interior) if split_on_a_knot else rng.uniform(a, b)
+    whole = planning.roots(traj, 0.0, nu)
+    left, right = planning.roots(traj, 0.0, nu, a, m), planning.roots(traj, 0.0, nu, m, b)
+    assert np.all(left <= m) and np.all(right >= m)
+    halves = np.concatenate([left, right[right > m] if left.size and left[-1] == m else right])
+    np.testing.assert_allclose(whole, halves, atol=1e-11)
+
+
 def test_a_stretch_on_the_value_inside_a_long_spline():
     # A broken line through 601 random points, three of them on the value.
     rng = np.random.default_rng(7)

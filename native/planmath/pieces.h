@@ -270,8 +270,9 @@ void SpanPieces<DegreeType>::for_each_stretch(double a, double b, F&& f, Hull&& 
                                               Whole&& whole) {
     const double* U = spline_.U;
     if (!(a < b)) return for_each_stretch(a, b, f, hull);
-    // Spans from .. to - 1 lie within [a, b] (knots are nondecreasing); the
-    // first and last span reach beyond their knots unless a and b are them.
+    // The whole spans are consecutive (knots are nondecreasing): from the span
+    // of a, or the next one unless a is its left knot, to the one before the
+    // span of b, or that span itself when b is the last span's right knot.
     const int32_t from = knotmath::find_span(U, spans_, a);
     const int32_t to = knotmath::find_span(U, spans_, b);
     const int32_t first = a == U[from] ? from : from + 1;
